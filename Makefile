@@ -1,0 +1,38 @@
+# The two commands of the README, and the sanitizer run that CI adds.
+BUILD      ?= build
+SANITIZE   ?= build-sanitize
+GENERATOR  := -G Ninja
+JOBS       := -j2
+
+.PHONY: all bootstrap build test build-sanitize test-sanitize demo clean
+
+all: build
+
+bootstrap:
+	tools/bootstrap
+
+$(BUILD)/build.ninja: | bootstrap
+	cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELISTO_WERROR=ON
+
+build: bootstrap $(BUILD)/build.ninja
+	cmake --build $(BUILD) $(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD) $(JOBS) --output-on-failure --timeout 300
+
+$(SANITIZE)/build.ninja: | bootstrap
+	cmake -S . -B $(SANITIZE) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DPELISTO_WERROR=ON \
+	  -DPELISTO_SANITIZE=ON -DPELISTO_BENCH=OFF
+
+build-sanitize: bootstrap $(SANITIZE)/build.ninja
+	cmake --build $(SANITIZE) $(JOBS)
+
+test-sanitize: build-sanitize
+	ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --test-dir $(SANITIZE) $(JOBS) --output-on-failure --timeout 600
+
+demo: build
+	$(BUILD)/bin/pelisto demo
+
+clean:
+	rm -rf $(BUILD) $(SANITIZE)

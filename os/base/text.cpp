@@ -1,0 +1,19 @@
+#include "os/base/text.h"
+
+namespace os {
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+std::string AsciiLower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = AsciiLower(c);
+  return out;
+}
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace os

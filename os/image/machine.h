@@ -1,0 +1,118 @@
+// The machine image: one Windows-like machine kept in a folder (the prefix) of the host.
+//
+// Layout of a prefix:
+//   image.conf     settings (Windows version, code page, user, drives, elevation, broker)
+//   registry.db    the registry (os/reg)
+//   drive_c/       what C:\ holds
+//   windows.db ... other stores of os/ modules, each owned by its module
+//
+// Thread safety: a Machine is shared by every thread of the process. Settings are fixed
+// before the machine is made current and only read afterwards; path translation is const.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "os/base/types.h"
+#include "os/image/win_path.h"
+
+namespace os {
+
+namespace reg {
+class Store;
+}
+
+// Folders the image keeps at fixed places; each is created the first time it is asked for.
+enum class KnownFolder {
+  kWindows,         // C:\Windows
+  kSystem,          // C:\Windows\system32
+  kProgramFiles,    // C:\Program Files
+  kModule,          // C:\Windows\Downloaded Program Files (where the control's module lives)
+  kProfile,         // C:\Users\<user>
+  kDesktop,         // C:\Users\<user>\Desktop
+  kRoamingAppData,  // ...\AppData\Roaming
+  kLocalAppData,    // ...\AppData\Local
+  kLocalAppDataLow, // ...\AppData\LocalLow
+  kInternetCache,   // ...\AppData\Local\Microsoft\Windows\Temporary Internet Files
+  kInternetCacheLow,// the same with \Low: the cache a protected-mode process writes
+  kTemp,            // ...\AppData\Local\Temp
+  kTempLow,         // ...\AppData\Local\Temp\Low
+};
+
+struct ImageSettings {
+  int os_major = 6;  // 6 and later: the broker path; 5: the direct path
+  int os_minor = 1;
+  int os_build = 7601;
+  UINT code_page = 65001;
+  std::string user = "user";
+  bool protected_mode = false;     // the browser process runs at low integrity
+  bool refuse_elevation = false;   // the elevation prompt is refused
+  std::string elevation_command;   // e.g. "sudo -n"; empty: start the broker directly
+  std::string broker_path;         // empty: pelisto-broker beside the running program
+  int broker_timeout_ms = 120000;  // a broker call that takes longer fails
+  // Drive letter (upper case) to host folder; relative folders are below the prefix.
+  std::map<char, std::string> drives = {{'C', "drive_c"}, {'Z', "/"}};
+};
+
+class Machine {
+ public:
+  // Opens the image at `prefix`, creating the folder, drive_c and image.conf when missing.
+  // Returns null and fills `error` when the prefix cannot be used.
+  static std::unique_ptr<Machine> Open(const std::string& prefix, std::string* error);
+  ~Machine();
+
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  const std::string& prefix() const { return prefix_; }
+  const ImageSettings& settings() const { return settings_; }
+  // Changes the settings in memory (before the machine is shared); Save() persists them.
+  ImageSettings& mutable_settings() { return settings_; }
+  bool Save(std::string* error) const;
+
+  // The host folder behind a drive letter, or empty when the letter is not mapped.
+  std::string DriveRoot(char letter) const;
+
+  // Translates a Windows-form path into the host path that stands for it. Existing components
+  // are found without regard to case; missing ones keep the case given. Returns ERROR_SUCCESS,
+  // a ParseWinPath error, ERROR_PATH_NOT_FOUND for an unmapped drive, or ERROR_ACCESS_DENIED
+  // when an existing component is a link that leads outside the drive's folder.
+  DWORD ToHostPath(std::string_view win_path, std::string* host_path,
+                   WinPath* normalised = nullptr) const;
+  DWORD ToHostPath(const WinPath& path, std::string* host_path) const;
+
+  // The Windows-form path of a host path inside a mapped drive (the longest matching drive
+  // folder wins, so C: is preferred to Z:); empty when no drive holds it.
+  std::string ToWinPath(const std::string& host_path) const;
+
+  // The Windows-form path of a well-known folder; the folder is created on first use.
+  std::string FolderPath(KnownFolder folder) const;
+  // The same path without creating anything.
+  std::string FolderLocation(KnownFolder folder) const;
+
+  // The registry of this image (opened on first use; os/reg owns it).
+  reg::Store& registry();
+
+ private:
+  explicit Machine(std::string prefix);
+  bool Load(std::string* error);
+
+  std::string prefix_;
+  ImageSettings settings_;
+  std::mutex registry_mu_;
+  std::shared_ptr<reg::Store> registry_;
+};
+
+// The image the Win32-shaped calls of os/ act on (one per process, like the real machine).
+// Null until set; calls made without one fail with ERROR_NOT_READY-like ERROR_PATH_NOT_FOUND.
+Machine* CurrentMachine();
+void SetCurrentMachine(Machine* machine);
+
+// The prefix chosen the usual way: `cli_prefix` when not empty, else $PELISTO_PREFIX, else
+// $XDG_DATA_HOME/pelisto/machine, else ~/.local/share/pelisto/machine.
+std::string ChoosePrefix(const std::string& cli_prefix);
+
+}  // namespace os
