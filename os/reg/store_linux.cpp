@@ -1,6 +1,7 @@
 #include <sqlite3.h>
 
 #include <cstring>
+#include <thread>
 
 #include "os/base/error.h"
 #include "os/base/text.h"
@@ -258,8 +259,17 @@ DWORD Store::EnsureOpenLocked() {
 
   // WAL lets the control read while the broker writes, and NORMAL sync keeps a single write
   // far below a millisecond; a crash can lose at most the last commits, never consistency.
-  rc = sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr,
-                    nullptr, nullptr);
+  // Turning a fresh file to WAL needs the file to itself, and SQLite answers busy at once
+  // rather than wait (waiting could deadlock two connections that both read first). Two
+  // programs opening a new image together is normal, so the change is retried here, within
+  // the same bound as any other wait.
+  const auto deadline = std::chrono::steady_clock::now() + busy_timeout_;
+  for (;;) {
+    rc = sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr,
+                      nullptr, nullptr);
+    if ((rc & 0xff) != SQLITE_BUSY || std::chrono::steady_clock::now() >= deadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
   if (rc != SQLITE_OK) {
     DWORD code = Fail(rc, "opening");
     CloseLocked();
