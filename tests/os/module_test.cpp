@@ -7,6 +7,7 @@
 #include "os/com/hresult.h"
 #include "os/image/integrity.h"
 #include "os/module/module.h"
+#include "os/reg/registry.h"
 #include "os/shell/folders.h"
 #include "os/sysinfo/version.h"
 #include "tests/fixtures/fixture_ids.h"
@@ -186,6 +187,89 @@ TEST_F(ModuleTest, SystemFolderDependencyAndBareNamesNeedNoFlag) {
   std::string name;
   os::GetModuleFileNameA(h, &name);
   EXPECT_EQ(name, "C:\\Windows\\NoEntry.dll");
+  os::FreeLibrary(h);
+}
+
+// The text value `name` of HKEY_CLASSES_ROOT\`subkey` without its terminating zero, or
+// "<missing>".
+std::string ClassesText(const std::string& subkey, const char* name = nullptr) {
+  os::HKEY key = nullptr;
+  if (os::RegOpenKeyExA(os::HKEY_CLASSES_ROOT, subkey.c_str(), 0, os::KEY_READ, &key) != 0) {
+    return "<missing>";
+  }
+  os::BYTE data[512];
+  os::DWORD size = sizeof data, type = 0;
+  os::LONG rc = os::RegQueryValueExA(key, name, nullptr, &type, data, &size);
+  os::RegCloseKey(key);
+  if (rc != 0 || type != os::REG_SZ || size == 0) return "<missing>";
+  return std::string(reinterpret_cast<char*>(data), size - 1);
+}
+
+// selfreg.ocx registers its class through the registry and file calls of the process that
+// loaded it; its mark file records each entry point that ran.
+TEST_F(ModuleTest, ComponentRegistersThroughTheLoadingProcess) {
+  SetOsMajor(5);
+  const std::string path = "C:\\Program Files\\Vendor\\selfreg.ocx";
+  const std::string clsid_key = std::string("CLSID\\") + fx::kSelfRegClsid;
+  Install(fx::kSelfRegOcx, path);
+  os::HMODULE h = Load(path);
+  ASSERT_NE(h, nullptr) << "error " << os::GetLastError();
+
+  EXPECT_EQ(CallEntry(h, "DllRegisterServer"), os::S_OK);
+  EXPECT_EQ(ClassesText(clsid_key + "\\InprocServer32"), path);
+  EXPECT_EQ(ClassesText(clsid_key + "\\InprocServer32", "ThreadingModel"), "Apartment");
+  EXPECT_EQ(ClassesText(std::string(fx::kSelfRegProgId) + "\\CLSID"), fx::kSelfRegClsid);
+  EXPECT_EQ(GetFile(path + fx::kMarkSuffix), "DllRegisterServer\n");
+
+  EXPECT_EQ(CallEntry(h, "DllUnregisterServer"), os::S_OK);
+  EXPECT_EQ(ClassesText(clsid_key), "<missing>");
+  EXPECT_EQ(ClassesText(fx::kSelfRegProgId), "<missing>");
+  EXPECT_EQ(GetFile(path + fx::kMarkSuffix), "DllRegisterServer\nDllUnregisterServer\n");
+  os::FreeLibrary(h);
+}
+
+// From Windows 6 on a component registering inside a medium-integrity process is refused by the
+// integrity rule, as it would be on Windows; elevated, the same call succeeds.
+TEST_F(ModuleTest, RegistrationNeedsElevationFromWindows6On) {
+  const std::string path = "C:\\Program Files\\Vendor\\selfreg.ocx";
+  Install(fx::kSelfRegOcx, path);
+  os::HMODULE h = Load(path);
+  ASSERT_NE(h, nullptr) << "error " << os::GetLastError();
+  EXPECT_EQ(CallEntry(h, "DllRegisterServer"), os::SELFREG_E_CLASS);
+  EXPECT_EQ(ClassesText(std::string("CLSID\\") + fx::kSelfRegClsid), "<missing>");
+  EXPECT_FALSE(HostExists(path + fx::kMarkSuffix));
+  {
+    os::ImpersonationScope elevated(os::Token{os::IntegrityLevel::kHigh});
+    EXPECT_EQ(CallEntry(h, "DllRegisterServer"), os::S_OK);
+  }
+  EXPECT_EQ(GetFile(path + fx::kMarkSuffix), "DllRegisterServer\n");
+  os::FreeLibrary(h);
+}
+
+TEST_F(ModuleTest, Msxml4RegistrationMakesTheDomClassKnown) {
+  SetOsMajor(5);
+  const std::string path = "C:\\Windows\\system32\\msxml4.dll";
+  const std::string clsid_key = std::string("CLSID\\") + fx::kDomClsid;
+  Install(fx::kMsxml4Dll, path);
+  os::HMODULE h = os::LoadLibraryExA(path, nullptr, os::LOAD_WITH_ALTERED_SEARCH_PATH);
+  ASSERT_NE(h, nullptr) << "error " << os::GetLastError();
+  EXPECT_EQ(CallEntry(h, "DllRegisterServer"), os::S_OK);
+  EXPECT_EQ(ClassesText(clsid_key), fx::kDomName);
+  EXPECT_EQ(ClassesText(clsid_key + "\\InprocServer32"), path);
+  EXPECT_EQ(ClassesText(std::string(fx::kDomProgId) + "\\CLSID"), fx::kDomClsid);
+  EXPECT_EQ(CallEntry(h, "DllUnregisterServer"), os::S_OK);
+  EXPECT_EQ(ClassesText(clsid_key), "<missing>");
+  EXPECT_EQ(ClassesText(fx::kDomProgId), "<missing>");
+  os::FreeLibrary(h);
+}
+
+// The broker's tests rely on this component taking down whatever process registers it.
+TEST_F(ModuleTest, CrashingComponentTakesTheProcessDown) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  Install(fx::kCrashRegDll, "C:\\Vendor\\crashreg.dll");
+  os::HMODULE h = Load("C:\\Vendor\\crashreg.dll");
+  ASSERT_NE(h, nullptr) << "error " << os::GetLastError();
+  EXPECT_DEATH(CallEntry(h, "DllRegisterServer"), "");
   os::FreeLibrary(h);
 }
 
