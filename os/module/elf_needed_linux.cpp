@@ -35,6 +35,17 @@ class FileReader {
   std::uint64_t size_;
 };
 
+// The machine the running program was built for, read from its own header once.
+int NativeMachine() {
+  static const int machine = [] {
+    Ehdr eh{};
+    std::ifstream self("/proc/self/exe", std::ios::binary);
+    self.read(reinterpret_cast<char*>(&eh), sizeof eh);
+    return self ? static_cast<int>(eh.e_machine) : -1;
+  }();
+  return machine;
+}
+
 // The file offset of virtual address `addr`, through the loadable segments.
 bool AddressToOffset(const std::vector<Phdr>& phdrs, std::uint64_t addr, std::uint64_t* offset) {
   for (const Phdr& p : phdrs) {
@@ -58,7 +69,8 @@ DWORD ReadElfNeeded(const std::string& host_path, std::vector<std::string>* need
   Ehdr eh;
   if (!file.Read(0, &eh, sizeof eh) || std::memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0 ||
       eh.e_ident[EI_CLASS] != kNativeClass || eh.e_ident[EI_DATA] != kNativeData ||
-      eh.e_type != ET_DYN || eh.e_phentsize != sizeof(Phdr)) {
+      eh.e_type != ET_DYN || eh.e_phentsize != sizeof(Phdr) ||
+      (NativeMachine() >= 0 && eh.e_machine != NativeMachine())) {
     return ERROR_BAD_EXE_FORMAT;
   }
   std::vector<Phdr> phdrs(eh.e_phnum);

@@ -132,6 +132,17 @@ INSTANTIATE_TEST_SUITE_P(
         LoadFailure{"init_refused", "C:\\Vendor\\badinit.dll", nullptr, fx::kBadInitDll,
                     os::ERROR_DLL_INIT_FAILED}));
 
+TEST_F(ModuleTest, LibraryForAnotherProcessorIsNotAValidImage) {
+  const std::string path = "C:\\Vendor\\foreign.dll";
+  Install(fx::kNoEntryDll, path);
+  std::string image = GetFile(path);
+  ASSERT_GT(image.size(), 20u);
+  image[18] = static_cast<char>(image[18] ^ 0x7F);  // e_machine
+  PutFile(path, image);
+  EXPECT_EQ(Load(path), nullptr);
+  EXPECT_EQ(os::GetLastError(), os::ERROR_BAD_EXE_FORMAT);
+}
+
 TEST_F(ModuleTest, RefusedInitLeavesNothingLoaded) {
   Install(fx::kBadInitDll, "C:\\Vendor\\badinit.dll");
   EXPECT_EQ(Load("C:\\Vendor\\badinit.dll"), nullptr);
@@ -403,12 +414,6 @@ TEST_F(ModuleTest, ProtectedModeAnswersWithTheLowFolders) {
   EXPECT_EQ(protected_mode(&is_protected), os::S_OK);
   EXPECT_EQ(is_protected, os::FALSE);
   os::FreeLibrary(ieframe);
-}
-
-TEST(ModuleErrorMode, KeepsAndReturnsThePreviousMode) {
-  const os::UINT before = os::SetErrorMode(os::SEM_FAILCRITICALERRORS);
-  EXPECT_EQ(os::SetErrorMode(before), os::SEM_FAILCRITICALERRORS);
-  EXPECT_EQ(os::GetErrorMode(), before);
 }
 
 }  // namespace
