@@ -551,7 +551,14 @@ struct SplitCase {
   std::uint32_t root;
   const char* subkey;
 };
-void PrintTo(const SplitCase& c, std::ostream* out) { *out << '"' << c.text << '"'; }
+// Test names must not hold "\": CTest takes the printed value into the name.
+void PrintTo(const SplitCase& c, std::ostream* out) {
+  std::string text = c.text;
+  for (char& ch : text) {
+    if (ch == '\\') ch = '/';
+  }
+  *out << '[' << text << ']';
+}
 
 class RegistryNames : public ::testing::TestWithParam<SplitCase> {};
 

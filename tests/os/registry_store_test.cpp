@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -310,6 +311,20 @@ TEST_F(RegistryStore, AStoreThatCannotBeOpenedGivesAnIoFailure) {
   std::filesystem::remove(DbPath());
   EXPECT_EQ(CreateKey(os::HKEY_CURRENT_USER, "Software\\X", &key), os::ERROR_SUCCESS);
   os::RegCloseKey(key);
+}
+
+TEST_F(RegistryStore, AStoreMadeByRootBelongsToTheImagesOwner) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root makes files for other users";
+  constexpr uid_t kUser = 4242;
+  constexpr gid_t kGroup = 4343;
+  ASSERT_EQ(chown(prefix().c_str(), kUser, kGroup), 0);
+  HKEY key = nullptr;
+  ASSERT_EQ(CreateKey(os::HKEY_CURRENT_USER, "Software\\X", &key), os::ERROR_SUCCESS);
+  os::RegCloseKey(key);
+  struct stat st;
+  ASSERT_EQ(stat(DbPath().c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, kUser);
+  EXPECT_EQ(st.st_gid, kGroup);
 }
 
 }  // namespace
