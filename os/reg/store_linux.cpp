@@ -415,12 +415,6 @@ int Store::FindOrAddChildLocked(KeyId parent, std::string_view name, KeyId* chil
   return SQLITE_OK;
 }
 
-DWORD Store::CheckKey(KeyId key) {
-  std::lock_guard<std::mutex> lock(mu_);
-  if (DWORD rc = EnsureOpenLocked()) return rc;
-  return ExistsLocked(key);
-}
-
 DWORD Store::FindKey(KeyId key, const std::vector<std::string>& levels, KeyId* found) {
   std::lock_guard<std::mutex> lock(mu_);
   if (DWORD rc = EnsureOpenLocked()) return rc;
