@@ -168,7 +168,9 @@ LONG RegCreateKeyExA(HKEY key, const char* subkey, DWORD /*reserved*/, const cha
     }
   }
   *result = NewHandle(target, id, std::move(path), granted);
-  if (disposition != nullptr) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  if (disposition != nullptr) {
+    *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  }
   return ERROR_SUCCESS;
 }
 
@@ -273,7 +275,8 @@ std::string RegErrorText(LONG code) {
   const auto error = static_cast<DWORD>(code);
   std::string text = Win32ErrorText(error);
   Machine* machine = CurrentMachine();
-  if ((error == ERROR_REGISTRY_CORRUPT || error == ERROR_REGISTRY_IO_FAILED) && machine != nullptr) {
+  const bool store_failed = error == ERROR_REGISTRY_CORRUPT || error == ERROR_REGISTRY_IO_FAILED;
+  if (store_failed && machine != nullptr) {
     std::string detail = machine->registry().LastFailure();
     if (!detail.empty()) text += " " + detail;
   }

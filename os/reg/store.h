@@ -74,8 +74,6 @@ class Store : public std::enable_shared_from_this<Store> {
   DWORD FindKey(KeyId key, const std::vector<std::string>& levels, KeyId* found);
   // Finds or creates every level below `key`; `created` tells whether the last level was new.
   DWORD CreateKey(KeyId key, const std::vector<std::string>& levels, KeyId* found, bool* created);
-  // ERROR_SUCCESS when `key` exists.
-  DWORD CheckKey(KeyId key);
   // Deletes `key` and its values. ERROR_ACCESS_DENIED for a key with subkeys or a root.
   DWORD DeleteKey(KeyId key);
 

@@ -1,4 +1,6 @@
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <thread>
@@ -74,6 +76,20 @@ constexpr const char* kSql[] = {
     "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY id LIMIT 1 OFFSET ?2",
     "INSERT OR IGNORE INTO keys(id, parent, name, folded) VALUES(?1, 0, ?2, ?3)",
 };
+
+// The elevated broker may run as root (elevation through sudo). A store it happens to create
+// first must still be writable by the user's programs, so it goes to the owner of the image's
+// folder. (SQLite itself does the same for the -wal and -shm files beside it.)
+void GiveToImageOwner(const std::string& db_path) {
+  if (geteuid() != 0) return;
+  const std::string folder = db_path.substr(0, db_path.find_last_of('/') + 1);
+  struct stat dir;
+  struct stat file;
+  if (stat(folder.c_str(), &dir) != 0 || stat(db_path.c_str(), &file) != 0) return;
+  if (file.st_uid == dir.st_uid && file.st_gid == dir.st_gid) return;
+  // On failure the store stays root's, and the user's programs report ERROR_REGISTRY_IO_FAILED.
+  if (chown(db_path.c_str(), dir.st_uid, dir.st_gid) != 0) return;
+}
 
 DWORD ErrorFromSqlite(int rc) {
   switch (rc & 0xff) {
@@ -246,6 +262,8 @@ DWORD Store::EnsureOpenLocked() {
   if (db_ != nullptr && reopen_) CloseLocked();
   reopen_ = false;
   if (db_ != nullptr) return ERROR_SUCCESS;
+  struct stat existing;
+  const bool is_new = stat(path_.c_str(), &existing) != 0;
   int rc = sqlite3_open_v2(path_.c_str(), &db_,
                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                            nullptr);
@@ -325,6 +343,7 @@ DWORD Store::EnsureOpenLocked() {
     }
     if (rc == SQLITE_OK) rc = txn.Commit();
   }
+  if (is_new) GiveToImageOwner(path_);
   if (rc != SQLITE_OK) {
     DWORD code = Fail(rc, "opening");
     CloseLocked();
@@ -394,12 +413,6 @@ int Store::FindOrAddChildLocked(KeyId parent, std::string_view name, KeyId* chil
   *child = sqlite3_last_insert_rowid(db_);
   if (created != nullptr) *created = true;
   return SQLITE_OK;
-}
-
-DWORD Store::CheckKey(KeyId key) {
-  std::lock_guard<std::mutex> lock(mu_);
-  if (DWORD rc = EnsureOpenLocked()) return rc;
-  return ExistsLocked(key);
 }
 
 DWORD Store::FindKey(KeyId key, const std::vector<std::string>& levels, KeyId* found) {

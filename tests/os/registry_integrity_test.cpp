@@ -45,9 +45,14 @@ struct IntegrityCase {
   const char* path;
   bool may_write;
 };
+// Test names must not hold "\": CTest takes the printed value into the name.
 void PrintTo(const IntegrityCase& c, std::ostream* out) {
-  *out << "Windows " << c.os_major << ", " << LevelName(c.level) << ", "
-       << os::RootKeyName(os::PredefinedKey(c.root)) << "\\" << c.path;
+  std::string where = os::RootKeyName(os::PredefinedKey(c.root));
+  if (c.path[0] != '\0') where += "/" + std::string(c.path);
+  for (char& ch : where) {
+    if (ch == '\\') ch = '/';
+  }
+  *out << "Windows " << c.os_major << " " << LevelName(c.level) << " " << where;
 }
 
 class RegistryIntegrity : public ImageTest, public ::testing::WithParamInterface<IntegrityCase> {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,6 +44,10 @@ LONG GetString(HKEY key, const std::string& name, std::string* data) {
   return rc;
 }
 
+LONG OpenForReading(const char* path, HKEY* key) {
+  return os::RegOpenKeyExA(os::HKEY_CURRENT_USER, path, 0, os::KEY_READ, key);
+}
+
 LONG CreateKey(HKEY root, const char* path, HKEY* key) {
   return os::RegCreateKeyExA(root, path, 0, nullptr, 0, os::KEY_ALL_ACCESS, nullptr, key, nullptr);
 }
@@ -53,7 +58,8 @@ bool WriteMany(const std::string& tag, int count, std::string* failure) {
   for (int i = 0; i < count; ++i) {
     HKEY key = nullptr;
     LONG rc = CreateKey(os::HKEY_CURRENT_USER, "Software\\Race\\Shared", &key);
-    if (rc == os::ERROR_SUCCESS) rc = SetString(key, tag + "-" + std::to_string(i), std::to_string(i));
+    const std::string name = tag + "-" + std::to_string(i);
+    if (rc == os::ERROR_SUCCESS) rc = SetString(key, name, std::to_string(i));
     if (key != nullptr) os::RegCloseKey(key);
     if (rc != os::ERROR_SUCCESS) {
       *failure = tag + " write " + std::to_string(i) + ": " + os::RegErrorText(rc);
@@ -105,13 +111,12 @@ TEST_F(RegistryStore, TwoProcessesWritingAtOnceLoseNothing) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
 
   HKEY key = nullptr;
-  ASSERT_EQ(os::RegOpenKeyExA(os::HKEY_CURRENT_USER, "Software\\Race\\Shared", 0, os::KEY_READ, &key),
-            os::ERROR_SUCCESS);
+  ASSERT_EQ(OpenForReading("Software\\Race\\Shared", &key), os::ERROR_SUCCESS);
   for (const char* tag : {"parent", "child"}) {
     for (int i = 0; i < kEach; ++i) {
       std::string data;
-      ASSERT_EQ(GetString(key, std::string(tag) + "-" + std::to_string(i), &data), os::ERROR_SUCCESS)
-          << tag << " " << i;
+      const std::string name = std::string(tag) + "-" + std::to_string(i);
+      ASSERT_EQ(GetString(key, name, &data), os::ERROR_SUCCESS) << name;
       EXPECT_EQ(data, std::to_string(i));
     }
   }
@@ -119,7 +124,7 @@ TEST_F(RegistryStore, TwoProcessesWritingAtOnceLoseNothing) {
   EXPECT_EQ(os::RegEnumValueA(key, 2 * kEach, &name, nullptr, nullptr), os::ERROR_NO_MORE_ITEMS);
   // Both made the same key: it exists once.
   HKEY race = nullptr;
-  ASSERT_EQ(os::RegOpenKeyExA(os::HKEY_CURRENT_USER, "Software\\Race", 0, os::KEY_READ, &race),
+  ASSERT_EQ(OpenForReading("Software\\Race", &race),
             os::ERROR_SUCCESS);
   EXPECT_EQ(os::RegEnumKeyExA(race, 1, &name), os::ERROR_NO_MORE_ITEMS);
   os::RegCloseKey(race);
@@ -139,10 +144,10 @@ TEST_F(RegistryStore, ThreadsShareOneConnection) {
   for (std::thread& thread : threads) thread.join();
   for (int t = 0; t < kThreads; ++t) EXPECT_TRUE(ok[t]) << failures[t];
   HKEY key = nullptr;
-  ASSERT_EQ(os::RegOpenKeyExA(os::HKEY_CURRENT_USER, "Software\\Race\\Shared", 0, os::KEY_READ, &key),
-            os::ERROR_SUCCESS);
+  ASSERT_EQ(OpenForReading("Software\\Race\\Shared", &key), os::ERROR_SUCCESS);
   std::string name;
-  EXPECT_EQ(os::RegEnumValueA(key, kThreads * kEach - 1, &name, nullptr, nullptr), os::ERROR_SUCCESS);
+  EXPECT_EQ(os::RegEnumValueA(key, kThreads * kEach - 1, &name, nullptr, nullptr),
+            os::ERROR_SUCCESS);
   EXPECT_EQ(os::RegEnumValueA(key, kThreads * kEach, &name, nullptr, nullptr),
             os::ERROR_NO_MORE_ITEMS);
   os::RegCloseKey(key);
@@ -170,7 +175,7 @@ TEST_F(RegistryStore, GarbageInsteadOfADatabaseIsReportedAndLeftAlone) {
   HKEY key = os::HKEY_USERS;
   EXPECT_EQ(CreateKey(os::HKEY_CURRENT_USER, "Software\\X", &key), os::ERROR_REGISTRY_CORRUPT);
   EXPECT_EQ(key, nullptr);
-  EXPECT_EQ(os::RegOpenKeyExA(os::HKEY_CURRENT_USER, "Software", 0, os::KEY_READ, &key),
+  EXPECT_EQ(OpenForReading("Software", &key),
             os::ERROR_REGISTRY_CORRUPT);
   std::string name;
   EXPECT_EQ(os::RegEnumKeyExA(os::HKEY_LOCAL_MACHINE, 0, &name), os::ERROR_REGISTRY_CORRUPT);
@@ -181,7 +186,8 @@ TEST_F(RegistryStore, GarbageInsteadOfADatabaseIsReportedAndLeftAlone) {
   const std::string logged = os::RegErrorText(os::ERROR_REGISTRY_CORRUPT);
   EXPECT_NE(logged.find("corrupted"), std::string::npos) << logged;
   EXPECT_NE(logged.find("not a database"), std::string::npos) << logged;
-  EXPECT_EQ(pelisto::testing::ReadHostFile(DbPath()), garbage) << "a damaged store is not rewritten";
+  EXPECT_EQ(pelisto::testing::ReadHostFile(DbPath()), garbage)
+      << "a damaged store is not rewritten";
 
   // Once the file is put right (here: taken away), the next call works without a restart.
   std::filesystem::remove(DbPath());
@@ -216,7 +222,7 @@ TEST_F(RegistryStore, ADamagedTableIsReportedWithoutACrash) {
     std::fclose(f);
   }
 
-  EXPECT_EQ(os::RegOpenKeyExA(os::HKEY_CURRENT_USER, "Software\\Kept", 0, os::KEY_READ, &key),
+  EXPECT_EQ(OpenForReading("Software\\Kept", &key),
             os::ERROR_REGISTRY_CORRUPT);
   EXPECT_EQ(CreateKey(os::HKEY_CURRENT_USER, "Software\\Other", &key), os::ERROR_REGISTRY_CORRUPT);
   EXPECT_NE(machine().registry().LastFailure().find("malformed"), std::string::npos)
@@ -273,12 +279,12 @@ TEST_F(RegistryStore, AStoreLockedWhenFirstOpenedIsRetriedLater) {
                          nullptr, nullptr, nullptr),
             SQLITE_OK);
   std::string data;
-  ASSERT_EQ(os::RegOpenKeyExA(os::HKEY_CURRENT_USER, "Software\\Early", 0, os::KEY_READ, &key),
+  ASSERT_EQ(OpenForReading("Software\\Early", &key),
             os::ERROR_REGISTRY_IO_FAILED);
   EXPECT_FALSE(machine().registry().LastFailure().empty());
   sqlite3_close(other);
 
-  ASSERT_EQ(os::RegOpenKeyExA(os::HKEY_CURRENT_USER, "Software\\Early", 0, os::KEY_READ, &key),
+  ASSERT_EQ(OpenForReading("Software\\Early", &key),
             os::ERROR_SUCCESS);
   EXPECT_EQ(GetString(key, "v", &data), os::ERROR_SUCCESS);
   EXPECT_EQ(data, "committed");
@@ -295,7 +301,7 @@ TEST_F(RegistryStore, AStoreOfANewerFormatIsRefused) {
   ASSERT_EQ(sqlite3_exec(other, "PRAGMA user_version = 7", nullptr, nullptr, nullptr), SQLITE_OK);
   sqlite3_close(other);
 
-  EXPECT_EQ(os::RegOpenKeyExA(os::HKEY_CURRENT_USER, "Software\\Format", 0, os::KEY_READ, &key),
+  EXPECT_EQ(OpenForReading("Software\\Format", &key),
             os::ERROR_REGISTRY_CORRUPT);
   EXPECT_NE(machine().registry().LastFailure().find("format 7"), std::string::npos)
       << machine().registry().LastFailure();
@@ -310,6 +316,20 @@ TEST_F(RegistryStore, AStoreThatCannotBeOpenedGivesAnIoFailure) {
   std::filesystem::remove(DbPath());
   EXPECT_EQ(CreateKey(os::HKEY_CURRENT_USER, "Software\\X", &key), os::ERROR_SUCCESS);
   os::RegCloseKey(key);
+}
+
+TEST_F(RegistryStore, AStoreMadeByRootBelongsToTheImagesOwner) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root makes files for other users";
+  constexpr uid_t kUser = 4242;
+  constexpr gid_t kGroup = 4343;
+  ASSERT_EQ(chown(prefix().c_str(), kUser, kGroup), 0);
+  HKEY key = nullptr;
+  ASSERT_EQ(CreateKey(os::HKEY_CURRENT_USER, "Software\\X", &key), os::ERROR_SUCCESS);
+  os::RegCloseKey(key);
+  struct stat st;
+  ASSERT_EQ(stat(DbPath().c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, kUser);
+  EXPECT_EQ(st.st_gid, kGroup);
 }
 
 }  // namespace
