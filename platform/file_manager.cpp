@@ -1,0 +1,261 @@
+#include "platform/file_manager.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <string_view>
+
+#include "os/base/error.h"
+#include "os/base/text.h"
+#include "os/com/hresult.h"
+#include "os/fs/file_api.h"
+#include "os/image/integrity.h"
+#include "os/image/machine.h"
+#include "os/reg/registry.h"
+
+namespace pelisto {
+namespace {
+
+// The failing call's last error as an HRESULT (E_FAIL when it left none).
+os::HRESULT LastErrorResult() {
+  os::DWORD code = os::GetLastError();
+  return code == os::ERROR_SUCCESS ? os::E_FAIL : os::HRESULT_FROM_WIN32(code);
+}
+
+std::string Narrow(const std::u16string& text) { return os::WideToAnsi(text); }
+
+bool IsFopenMode(std::string_view mode) {
+  if (mode.empty() || (mode[0] != 'r' && mode[0] != 'w' && mode[0] != 'a')) return false;
+  bool plus = false, kind = false;
+  for (char c : mode.substr(1)) {
+    if (c == '+' && !plus) {
+      plus = true;
+    } else if ((c == 'b' || c == 't') && !kind) {
+      kind = true;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool IsPredefinedRoot(os::ULONG root) {
+  return root == 0x80000000u || root == 0x80000001u || root == 0x80000002u ||
+         root == 0x80000003u || root == 0x80000005u;
+}
+
+// Closes a registry key when the scope ends.
+class KeyCloser {
+ public:
+  explicit KeyCloser(os::HKEY key) : key_(key) {}
+  ~KeyCloser() { os::RegCloseKey(key_); }
+  KeyCloser(const KeyCloser&) = delete;
+  KeyCloser& operator=(const KeyCloser&) = delete;
+
+ private:
+  os::HKEY key_;
+};
+
+// The broker that runs inside the control's process, acting with a high-integrity token on
+// the machine image: what the elevated broker process does, without the process. Every
+// operation holds the object's lock, so the open file is never shared between two calls.
+class InProcessBroker final : public os::ComObject<IFileManager> {
+ public:
+  InProcessBroker() = default;
+
+  os::HRESULT CloseFile() override {
+    Scope scope(this);
+    if (file_ == nullptr) return os::S_FALSE;
+    bool ok = std::fclose(file_) == 0;
+    file_ = nullptr;
+    return ok ? os::S_OK : os::HRESULT_FROM_WIN32(os::ERROR_WRITE_FAULT);
+  }
+
+  os::HRESULT OpenFile(const std::u16string& path, const std::u16string& mode,
+                       os::LONG* file) override {
+    Scope scope(this);
+    if (file == nullptr) return os::E_POINTER;
+    const std::string narrow_mode = Narrow(mode);
+    if (!IsFopenMode(narrow_mode)) return os::E_INVALIDARG;
+    if (file_ != nullptr) std::fclose(file_);
+    file_ = os::FileOpen(Narrow(path), narrow_mode.c_str());
+    if (file_ == nullptr) return LastErrorResult();
+    file_id_ = ++last_file_id_;
+    *file = file_id_;
+    return os::S_OK;
+  }
+
+  os::HRESULT QueryOpenFile(os::LONG* size) override {
+    Scope scope(this);
+    if (size == nullptr) return os::E_POINTER;
+    if (file_ == nullptr) return os::E_HANDLE;
+    long here = std::ftell(file_);
+    if (std::fseek(file_, 0, SEEK_END) != 0) return os::E_FAIL;
+    long end = std::ftell(file_);
+    if (here >= 0) std::fseek(file_, here, SEEK_SET);
+    *size = static_cast<os::LONG>(end);
+    return os::S_OK;
+  }
+
+  os::HRESULT WriteText(const std::u16string& text, os::LONG file) override {
+    Scope scope(this);
+    if (file_ == nullptr || file != file_id_) return os::E_HANDLE;
+    const std::string bytes = Narrow(text);
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
+      return os::HRESULT_FROM_WIN32(os::ERROR_WRITE_FAULT);
+    }
+    return os::S_OK;
+  }
+
+  os::HRESULT CopyFile(const std::u16string& source, const std::u16string& destination,
+                       os::BOOL fail_if_exists) override {
+    Scope scope(this);
+    return os::CopyFileA(Narrow(source), Narrow(destination), fail_if_exists)
+               ? os::S_OK
+               : LastErrorResult();
+  }
+
+  os::HRESULT CreateDirectory(const std::u16string& path, os::BOOL* created) override {
+    Scope scope(this);
+    if (created == nullptr) return os::E_POINTER;
+    *created = os::CreateDirectoryA(Narrow(path), nullptr);
+    return *created ? os::S_OK : LastErrorResult();
+  }
+
+  os::HRESULT MoveFile(const std::u16string& source,
+                       const std::u16string& destination) override {
+    Scope scope(this);
+    return os::MoveFileA(Narrow(source), Narrow(destination)) ? os::S_OK : LastErrorResult();
+  }
+
+  os::HRESULT DeleteFile(const std::u16string& path) override {
+    Scope scope(this);
+    return os::DeleteFileA(Narrow(path)) ? os::S_OK : LastErrorResult();
+  }
+
+  // Program starts come with the program-start work (process creation on the image).
+  os::HRESULT RunProgram(const std::u16string&) override { return os::E_NOTIMPL; }
+
+  // Shell links and Internet shortcuts come with the shortcut work.
+  os::HRESULT CreateShellLink(const std::u16string&, const std::u16string&,
+                              const std::u16string&, const std::u16string&,
+                              const std::u16string&, os::LONG*) override {
+    return os::E_NOTIMPL;
+  }
+  os::HRESULT CreateInternetShortcut(const std::u16string&, const std::u16string&,
+                                     const std::u16string&, const std::u16string&, os::LONG,
+                                     os::LONG*) override {
+    return os::E_NOTIMPL;
+  }
+
+  // Component (un)registration comes with the component-registration work.
+  os::HRESULT RegisterComponent(const std::u16string&) override { return os::E_NOTIMPL; }
+
+  os::HRESULT WriteRegString(os::ULONG root, const std::u16string& subkey,
+                             const std::u16string& name, const std::u16string& text) override {
+    const std::string data = Narrow(text);
+    // REG_SZ is stored with its terminating zero, as RegSetValueExA callers pass it.
+    return WriteValue(root, subkey, name, os::REG_SZ,
+                      reinterpret_cast<const os::BYTE*>(data.c_str()),
+                      static_cast<os::DWORD>(data.size() + 1));
+  }
+
+  os::HRESULT ReadRegString(os::ULONG root, const std::u16string& subkey,
+                            const std::u16string& name, std::u16string* text) override {
+    Scope scope(this);
+    if (text == nullptr) return os::E_POINTER;
+    if (!IsPredefinedRoot(root)) return os::E_INVALIDARG;
+    os::HKEY key = nullptr;
+    os::LONG rc = os::RegOpenKeyExA(os::PredefinedKey(root), Narrow(subkey).c_str(), 0,
+                                    os::KEY_READ, &key);
+    if (rc != os::ERROR_SUCCESS) return os::HRESULT_FROM_WIN32(static_cast<os::DWORD>(rc));
+    KeyCloser closer(key);
+    const std::string value_name = Narrow(name);
+    os::DWORD type = 0, size = 0;
+    rc = os::RegQueryValueExA(key, value_name.c_str(), nullptr, &type, nullptr, &size);
+    if (rc != os::ERROR_SUCCESS) return os::HRESULT_FROM_WIN32(static_cast<os::DWORD>(rc));
+    if (type != os::REG_SZ && type != os::REG_EXPAND_SZ) {
+      return os::HRESULT_FROM_WIN32(os::ERROR_INVALID_DATA);
+    }
+    std::string data(size, '\0');
+    rc = os::RegQueryValueExA(key, value_name.c_str(), nullptr, &type,
+                              reinterpret_cast<os::BYTE*>(data.data()), &size);
+    if (rc != os::ERROR_SUCCESS) return os::HRESULT_FROM_WIN32(static_cast<os::DWORD>(rc));
+    data.resize(size);
+    while (!data.empty() && data.back() == '\0') data.pop_back();
+    *text = os::AnsiToWide(data);
+    return os::S_OK;
+  }
+
+  os::HRESULT WriteRegNumber(os::ULONG root, const std::u16string& subkey,
+                             const std::u16string& name, os::LONG number) override {
+    const os::DWORD value = static_cast<os::DWORD>(number);
+    return WriteValue(root, subkey, name, os::REG_DWORD,
+                      reinterpret_cast<const os::BYTE*>(&value), sizeof value);
+  }
+
+  os::HRESULT UnregisterComponent(const std::u16string&) override { return os::E_NOTIMPL; }
+
+ private:
+  // Holds the object's lock and acts elevated for one operation.
+  class Scope {
+   public:
+    explicit Scope(InProcessBroker* broker)
+        : lock_(broker->mu_), elevated_(os::Token{os::IntegrityLevel::kHigh}) {}
+
+   private:
+    std::lock_guard<std::mutex> lock_;
+    os::ImpersonationScope elevated_;
+  };
+
+  ~InProcessBroker() override {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+
+  os::HRESULT WriteValue(os::ULONG root, const std::u16string& subkey,
+                         const std::u16string& name, os::DWORD type, const os::BYTE* data,
+                         os::DWORD size) {
+    Scope scope(this);
+    if (!IsPredefinedRoot(root)) return os::E_INVALIDARG;
+    os::HKEY key = nullptr;
+    os::LONG rc = os::RegCreateKeyExA(os::PredefinedKey(root), Narrow(subkey).c_str(), 0,
+                                      nullptr, os::REG_OPTION_NON_VOLATILE, os::KEY_WRITE,
+                                      nullptr, &key, nullptr);
+    if (rc != os::ERROR_SUCCESS) return os::HRESULT_FROM_WIN32(static_cast<os::DWORD>(rc));
+    KeyCloser closer(key);
+    rc = os::RegSetValueExA(key, Narrow(name).c_str(), 0, type, data, size);
+    return os::HRESULT_FROM_WIN32(static_cast<os::DWORD>(rc));
+  }
+
+  std::mutex mu_;
+  std::FILE* file_ = nullptr;
+  os::LONG file_id_ = 0;
+  os::LONG last_file_id_ = 0;
+};
+
+// What binding the elevation moniker does: ask the user, then start the class elevated.
+os::HRESULT BindElevationMoniker(const std::string& moniker, const os::IID& iid, void** out) {
+  constexpr std::string_view kPrefix = "Elevation:Administrator!new:";
+  os::CLSID clsid;
+  if (moniker.compare(0, kPrefix.size(), kPrefix) != 0 ||
+      !os::GuidFromString(std::string_view(moniker).substr(kPrefix.size()), &clsid)) {
+    return os::E_INVALIDARG;
+  }
+  const os::Machine* machine = os::CurrentMachine();
+  if (machine == nullptr) return os::CO_E_SERVER_EXEC_FAILURE;
+  if (machine->settings().refuse_elevation) return os::HRESULT_FROM_WIN32(os::ERROR_CANCELLED);
+  if (clsid != CLSID_PelistoBroker) return os::REGDB_E_CLASSNOTREG;
+  return os::MakeCom<InProcessBroker>()->QueryInterface(iid, out);
+}
+
+}  // namespace
+
+os::HRESULT CreateElevatedInstance(void* /*hwnd*/, const os::CLSID& clsid, const os::IID& iid,
+                                   void** out) {
+  if (out == nullptr) return os::E_POINTER;
+  *out = nullptr;
+  const std::string moniker = "Elevation:Administrator!new:" + os::GuidToString(clsid);
+  return BindElevationMoniker(moniker, iid, out);
+}
+
+}  // namespace pelisto

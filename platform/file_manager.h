@@ -1,0 +1,90 @@
+// IFileManager: the elevated broker object that carries out the privileged steps of a run
+// (files in program and system folders, machine-wide registry values, component
+// registration, program starts) for a control that runs without those rights.
+//
+// Texts are wide (UTF-16), converted by the caller from the ANSI code page; the broker
+// converts them back. Every operation returns an HRESULT; E_NOTIMPL marks an operation this
+// broker does not carry out yet. The operations stand in the order the control relies on.
+//
+// Thread safety: an instance may be called from any thread that obtained it through
+// GetBroker (platform/broker_client.h); operations are serialised inside the broker. The
+// broker keeps one open file at a time for OpenFile / WriteText / CloseFile.
+#pragma once
+
+#include <string>
+
+#include "os/base/types.h"
+#include "os/com/guid.h"
+#include "os/com/unknown.h"
+
+namespace pelisto {
+
+// {C5E785C9-5D22-4D51-B3C2-E123BCF17E74}
+inline constexpr os::CLSID CLSID_PelistoBroker{
+    0xC5E785C9, 0x5D22, 0x4D51, {0xB3, 0xC2, 0xE1, 0x23, 0xBC, 0xF1, 0x7E, 0x74}};
+
+class IFileManager : public os::IUnknown {
+ public:
+  // {3FA96FB3-51A5-4503-BECF-3EF54A600CC9}
+  static constexpr os::IID kIid{
+      0x3FA96FB3, 0x51A5, 0x4503, {0xBE, 0xCF, 0x3E, 0xF5, 0x4A, 0x60, 0x0C, 0xC9}};
+
+  // Ends the write begun by OpenFile; S_FALSE when no file is open.
+  virtual os::HRESULT CloseFile() = 0;
+  // Opens `path` with an fopen mode ("w" creates or truncates, "a+" appends), closing a file
+  // still open. `*file` receives the number that WriteText takes.
+  virtual os::HRESULT OpenFile(const std::u16string& path, const std::u16string& mode,
+                               os::LONG* file) = 0;
+  // The size in bytes of the open file.
+  virtual os::HRESULT QueryOpenFile(os::LONG* size) = 0;
+  // Writes `text` (converted to the ANSI code page) to the open file `file`.
+  virtual os::HRESULT WriteText(const std::u16string& text, os::LONG file) = 0;
+  virtual os::HRESULT CopyFile(const std::u16string& source, const std::u16string& destination,
+                               os::BOOL fail_if_exists) = 0;
+  // S_OK and *created TRUE for a new folder; HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS) and
+  // FALSE when something of that name exists.
+  virtual os::HRESULT CreateDirectory(const std::u16string& path, os::BOOL* created) = 0;
+  virtual os::HRESULT MoveFile(const std::u16string& source,
+                               const std::u16string& destination) = 0;
+  virtual os::HRESULT DeleteFile(const std::u16string& path) = 0;
+  virtual os::HRESULT RunProgram(const std::u16string& path) = 0;
+  // `*result` 0 on success.
+  virtual os::HRESULT CreateShellLink(const std::u16string& target, const std::u16string& link,
+                                      const std::u16string& description,
+                                      const std::u16string& icon,
+                                      const std::u16string& arguments, os::LONG* result) = 0;
+  virtual os::HRESULT CreateInternetShortcut(const std::u16string& url,
+                                             const std::u16string& path,
+                                             const std::u16string& description,
+                                             const std::u16string& icon, os::LONG icon_index,
+                                             os::LONG* result) = 0;
+  virtual os::HRESULT RegisterComponent(const std::u16string& path) = 0;
+  // `root` is the predefined key's number (0x80000002 for HKEY_LOCAL_MACHINE). The key is
+  // created when missing; the text is stored as REG_SZ.
+  virtual os::HRESULT WriteRegString(os::ULONG root, const std::u16string& subkey,
+                                     const std::u16string& name,
+                                     const std::u16string& text) = 0;
+  // `*text` is untouched on failure.
+  virtual os::HRESULT ReadRegString(os::ULONG root, const std::u16string& subkey,
+                                    const std::u16string& name, std::u16string* text) = 0;
+  // Stored as REG_DWORD.
+  virtual os::HRESULT WriteRegNumber(os::ULONG root, const std::u16string& subkey,
+                                     const std::u16string& name, os::LONG number) = 0;
+  virtual os::HRESULT UnregisterComponent(const std::u16string& path) = 0;
+
+ protected:
+  ~IFileManager() = default;
+};
+
+inline const os::IID& IID_IFileManager = IFileManager::kIid;
+
+// The elevation moniker: creates the object `clsid` elevated and returns its `iid` in *out
+// (referenced). The user is asked first; a refusal gives HRESULT_FROM_WIN32(ERROR_CANCELLED)
+// and *out null. `hwnd` owns the prompt (null: none).
+//
+// This is the one seam through which the broker is made: today it answers CLSID_PelistoBroker
+// with an in-process object that acts with a high-integrity token on the machine image.
+os::HRESULT CreateElevatedInstance(void* hwnd, const os::CLSID& clsid, const os::IID& iid,
+                                   void** out);
+
+}  // namespace pelisto
