@@ -1,0 +1,397 @@
+#include "control/pelisto_ctrl.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "control/class_registration.h"
+#include "control/dispatch_table.h"
+#include "control/language.h"
+#include "control/object_safety.h"
+#include "os/com/apartment.h"
+#include "os/com/com_error.h"
+#include "os/com/hresult.h"
+#include "os/shell/folders.h"
+#include "os/sysinfo/version.h"
+#include "os/ui/message_box.h"
+#include "platform/broker_client.h"
+
+namespace pelisto {
+namespace {
+
+constexpr char kMessageCaption[] = "Pelisto";
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+}  // namespace
+
+CPelistoCtrl::CPelistoCtrl(ControlOptions options)
+    : options_(std::move(options)),
+      log_(settings_, windows6_, options_.clock,
+           [this](const std::string& text) { ShowMessage(text); }) {
+  // Text settings start empty and the log at level 1; the page's defaults come with the
+  // first property exchange.
+  settings_.config_dir.clear();
+  settings_.fileinuse_disable.clear();
+  settings_.fileinuse_hidden.clear();
+  settings_.language.clear();
+  settings_.dlg_not_close = os::FALSE;
+  settings_.log_level = 1;
+  settings_.delete_zip_file = os::FALSE;
+  custom_dirs_.clear();
+  state_ = RunState();
+
+  com_initialized_ = os::SUCCEEDED(os::CoInitializeEx(nullptr, os::COINIT_MULTITHREADED));
+  os::GetWindowsDirectoryA(&folders_.windows);
+  os::GetSystemDirectoryA(&folders_.system);
+  os::SHGetFolderPathA(nullptr, os::CSIDL_PROGRAM_FILES, nullptr, 0, &folders_.program_files);
+  os::SHGetFolderPathA(nullptr, os::CSIDL_DESKTOP, nullptr, 0, &folders_.desktop);
+  folders_.module = FolderOf(ControlModulePath());
+  os::OSVERSIONINFOA version;
+  windows6_ = os::GetVersionExA(&version) && version.dwMajorVersion >= 6;
+}
+
+CPelistoCtrl::~CPelistoCtrl() {
+  CloseStatusDialog();
+  ReleaseBroker();
+  if (com_initialized_) os::CoUninitialize();
+}
+
+// --- Persistence ------------------------------------------------------------------------------
+
+void CPelistoCtrl::DoPropExchange(PropExchange* px) {
+  px->ExchangeVersion(&loaded_version_, kPersistedVersion);
+  px->Bool("deleteZipFile", &settings_.delete_zip_file, os::FALSE);
+  px->Bool("registry", &settings_.registry, os::FALSE);
+  px->Bool("enableLog", &settings_.enable_log, os::TRUE);
+  px->Bool("selfUi", &settings_.self_ui, os::TRUE);
+  px->Text("configDir", &settings_.config_dir, "");
+  px->Bool("dlgNotClose", &settings_.dlg_not_close, os::FALSE);
+  px->Bool("hideDownloadCancel", &settings_.hide_download_cancel, os::FALSE);
+  px->Bool("stopNotFindContent", &settings_.stop_not_find_content, os::TRUE);
+  px->Text("fileinuse_disable", &settings_.fileinuse_disable, "");
+  px->Text("fileinuse_hidden", &settings_.fileinuse_hidden, "");
+  px->Text("language", &settings_.language, "KOR");
+  ApplyLanguage(settings_.language);
+}
+
+void CPelistoCtrl::Load(const PropertyBag& bag) {
+  PropertyBag copy = bag;
+  PropExchange px(&copy, true);
+  DoPropExchange(&px);
+  modified_ = false;
+}
+
+void CPelistoCtrl::Save(PropertyBag* bag) {
+  PropExchange px(bag, false);
+  DoPropExchange(&px);
+  modified_ = false;
+}
+
+void CPelistoCtrl::ResetState() { Load(PropertyBag()); }
+
+// --- Dispatch -------------------------------------------------------------------------------
+
+os::HRESULT CPelistoCtrl::Invoke(os::LONG id, os::WORD flags,
+                                 const std::vector<os::Variant>& args, os::Variant* result,
+                                 unsigned* arg_error) {
+  os::Variant ignored;
+  if (result == nullptr) result = &ignored;
+  result->Clear();
+  try {
+    return InvokeMember(id, flags, args, result, arg_error);
+  } catch (...) {
+    // Methods catch their own failures; this is the last guard of the dispatch layer.
+    result->Clear();
+    return os::DISP_E_EXCEPTION;
+  }
+}
+
+os::HRESULT CPelistoCtrl::InvokeMember(os::LONG id, os::WORD flags,
+                                       const std::vector<os::Variant>& args,
+                                       os::Variant* result, unsigned* arg_error) {
+  const DispatchMember* member = FindMember(id);
+  if (member == nullptr) return os::DISP_E_MEMBERNOTFOUND;
+  if (member->is_property) {
+    if (flags & DISPATCH_PROPERTYPUT) {
+      if (args.size() != 1) return os::DISP_E_BADPARAMCOUNT;
+      os::HRESULT hr = PutProperty(*member, args[0]);
+      if (os::FAILED(hr) && arg_error != nullptr) *arg_error = 0;
+      return hr;
+    }
+    if (flags & DISPATCH_PROPERTYGET) {
+      if (!args.empty()) return os::DISP_E_BADPARAMCOUNT;
+      return GetProperty(*member, result);
+    }
+    return os::DISP_E_MEMBERNOTFOUND;
+  }
+  if (!(flags & DISPATCH_METHOD)) return os::DISP_E_MEMBERNOTFOUND;
+  size_t required = 0;
+  for (const DispatchParam& p : member->params) required += p.optional ? 0 : 1;
+  if (args.size() < required || args.size() > member->params.size()) {
+    return os::DISP_E_BADPARAMCOUNT;
+  }
+  std::vector<os::Variant> coerced(member->params.size());
+  for (size_t i = 0; i < args.size(); ++i) {
+    os::HRESULT hr = CoerceArgument(args[i], member->params[i].type, &coerced[i]);
+    if (os::FAILED(hr)) {
+      if (arg_error != nullptr) *arg_error = static_cast<unsigned>(i);
+      return hr;
+    }
+  }
+  return CallMethod(*member, coerced, result);
+}
+
+os::HRESULT CPelistoCtrl::GetProperty(const DispatchMember& member, os::Variant* result) const {
+  const ControlSettings& s = settings_;
+  switch (member.id) {
+    case 1: *result = os::Variant::Bool(s.delete_zip_file); break;
+    case 2: *result = os::Variant::Bool(s.registry); break;
+    case 7: *result = os::Variant::Text(s.config_dir); break;
+    case 8: *result = os::Variant::Bool(s.enable_log); break;
+    case 9: *result = os::Variant::Bool(s.self_ui); break;
+    case 10: *result = os::Variant::Bool(s.dlg_not_close); break;
+    case 11: *result = os::Variant::Long(s.log_level); break;
+    case 17: *result = os::Variant::Text(s.language); break;
+    default: return os::DISP_E_MEMBERNOTFOUND;
+  }
+  return os::S_OK;
+}
+
+os::HRESULT CPelistoCtrl::PutProperty(const DispatchMember& member, const os::Variant& value) {
+  os::Variant v;
+  os::HRESULT hr = CoerceArgument(value, member.type, &v);
+  if (os::FAILED(hr)) return hr;
+  // Script sets TRUE as VARIANT_TRUE; the settings keep TRUE (1).
+  const os::BOOL flag = v.boolVal() != os::VARIANT_FALSE ? os::TRUE : os::FALSE;
+  ControlSettings& s = settings_;
+  switch (member.id) {
+    case 1: s.delete_zip_file = flag; break;
+    case 2: s.registry = flag; break;
+    case 7: s.config_dir = v.bstrVal(); break;
+    case 8: s.enable_log = flag; break;
+    case 9: s.self_ui = flag; break;
+    case 10: s.dlg_not_close = flag; break;
+    case 11: s.log_level = v.lVal(); break;
+    // Takes effect at the next property load, which applies the language.
+    case 17: s.language = v.bstrVal(); break;
+    default: return os::DISP_E_MEMBERNOTFOUND;
+  }
+  modified_ = true;
+  return os::S_OK;
+}
+
+os::HRESULT CPelistoCtrl::CallMethod(const DispatchMember& member,
+                                     const std::vector<os::Variant>& a, os::Variant* result) {
+  auto boolean = [](os::BOOL b) { return os::Variant::Bool(b != os::FALSE); };
+  switch (member.id) {
+    case 3: *result = boolean(getConfig(a[0].bstrVal())); break;
+    case 4: *result = boolean(setStyle()); break;
+    case 5: *result = boolean(setIEResizable(a[0].lVal())); break;
+    case 6: *result = os::Variant::Long(setCustomDir(a[0].bstrVal(), a[1].bstrVal())); break;
+    case 12: *result = boolean(getPreCheck(a[0].bstrVal(), a[1].bstrVal())); break;
+    case 13:
+      *result = boolean(checkAndUpdate(a[0].bstrVal(), a[1].bstrVal(), a[2].bstrVal()));
+      break;
+    case 14: *result = boolean(setStyle2(a[0].bstrVal())); break;
+    case 15: *result = boolean(protectSystemMenu(a[0].lVal())); break;
+    case 16: *result = boolean(ChangeWindowState(a[0].lVal())); break;
+    case DISPID_ABOUTBOX: AboutBox(); break;
+    default: return os::DISP_E_MEMBERNOTFOUND;
+  }
+  return os::S_OK;
+}
+
+// --- Scripting methods ----------------------------------------------------------------------
+
+template <typename Body>
+auto CPelistoCtrl::Guarded(const char* method, Body body) -> decltype(body()) {
+  std::string what;
+  try {
+    return body();
+  } catch (const std::exception& e) {
+    what = e.what();
+  } catch (...) {
+    what = "unknown exception";
+  }
+  try {
+    WriteLog(GetLogTime() + " " + method + ": " + what, 2);
+  } catch (...) {
+    // The log is best effort; the method still answers.
+  }
+  return {};
+}
+
+os::BOOL CPelistoCtrl::NotBuiltYet(const char* method) {
+  WriteLog(GetLogTime() + " " + method + " is not available in this build", 2);
+  return os::FALSE;
+}
+
+os::BOOL CPelistoCtrl::getConfig(const std::string&) {
+  return Guarded("getConfig", [&] { return NotBuiltYet("getConfig"); });
+}
+
+os::BOOL CPelistoCtrl::setStyle() {
+  return Guarded("setStyle", [&] { return NotBuiltYet("setStyle"); });
+}
+
+os::BOOL CPelistoCtrl::setIEResizable(os::LONG) {
+  return Guarded("setIEResizable", [&] { return NotBuiltYet("setIEResizable"); });
+}
+
+os::LONG CPelistoCtrl::setCustomDir(const std::string& dirSymbol,
+                                    const std::string& localDirName) {
+  return Guarded("setCustomDir", [&] {
+    custom_dirs_[dirSymbol] = localDirName;
+    return static_cast<os::LONG>(custom_dirs_.size());
+  });
+}
+
+os::BOOL CPelistoCtrl::getPreCheck(const std::string&, const std::string&) {
+  return Guarded("getPreCheck", [&] { return NotBuiltYet("getPreCheck"); });
+}
+
+os::BOOL CPelistoCtrl::checkAndUpdate(const std::string&, const std::string&,
+                                      const std::string&) {
+  return Guarded("checkAndUpdate", [&] { return NotBuiltYet("checkAndUpdate"); });
+}
+
+os::BOOL CPelistoCtrl::setStyle2(const std::string&) {
+  return Guarded("setStyle2", [&] { return NotBuiltYet("setStyle2"); });
+}
+
+os::BOOL CPelistoCtrl::protectSystemMenu(os::LONG) {
+  return Guarded("protectSystemMenu", [&] { return NotBuiltYet("protectSystemMenu"); });
+}
+
+void CPelistoCtrl::AboutBox() {}
+
+os::BOOL CPelistoCtrl::ChangeWindowState(os::LONG) {
+  return Guarded("ChangeWindowState", [&] { return NotBuiltYet("ChangeWindowState"); });
+}
+
+// --- Object safety and drawing ----------------------------------------------------------------
+
+os::HRESULT CPelistoCtrl::GetInterfaceSafetyOptions(const os::IID& iid, os::DWORD* supported,
+                                                    os::DWORD* enabled) const {
+  return pelisto::GetInterfaceSafetyOptions(iid, supported, enabled);
+}
+
+os::HRESULT CPelistoCtrl::SetInterfaceSafetyOptions(const os::IID& iid, os::DWORD mask,
+                                                    os::DWORD enabled) {
+  return pelisto::SetInterfaceSafetyOptions(iid, mask, enabled);
+}
+
+void CPelistoCtrl::OnDraw(Painter* painter, const os::RECT& bounds) const {
+  painter->FillWhite(bounds);
+  painter->DrawCenteredLine(kDrawingText, bounds);
+}
+
+// --- Message boxes --------------------------------------------------------------------------
+
+void CPelistoCtrl::ShowMessage(const std::string& text) {
+  if (!settings_.self_ui || settings_.dlg_not_close) return;
+  os::MessageBoxA(nullptr, text, kMessageCaption, os::MB_OK);
+}
+
+void CPelistoCtrl::ReportComError(const os::ComError& error, const std::string& source) {
+  char code[16];
+  std::snprintf(code, sizeof code, "%08lx",
+                static_cast<unsigned long>(static_cast<os::DWORD>(error.Error())));
+  const std::string text = std::string("Error\n\a\tCode = ") + code +
+                           "\n\a\tCode meaning = " + error.ErrorMessage() +
+                           "\n\a\tSource = " + error.Source() +
+                           "\n\a\tDescription = " + error.Description() + "\n";
+  os::MessageBoxA(options_.main_window, text, source, os::MB_OK | os::MB_ICONEXCLAMATION);
+}
+
+// --- Events ---------------------------------------------------------------------------------
+
+os::LONG CPelistoCtrl::Fire(EventId id, std::vector<os::Variant> args) {
+  const EventInfo* event = FindEvent(id);
+  os::LONG cancel = 0;
+  if (sink_ != nullptr && event != nullptr) {
+    sink_->OnEvent(*event, args, event->has_cancel ? &cancel : nullptr);
+  }
+  return cancel;
+}
+
+os::LONG CPelistoCtrl::FireStartDownload(const std::string& url, const std::string& file_name,
+                                         os::LONG file_length) {
+  return Fire(kEventStartDownload, {os::Variant::Text(url), os::Variant::Text(file_name),
+                                    os::Variant::Long(file_length)});
+}
+
+os::LONG CPelistoCtrl::FireDownloading(os::LONG read_file_length) {
+  return Fire(kEventDownloading, {os::Variant::Long(read_file_length)});
+}
+
+os::LONG CPelistoCtrl::FireChangeStatus(os::LONG status, os::LONG status_info,
+                                        os::LONG status_info_length) {
+  return Fire(kEventChangeStatus, {os::Variant::Long(status), os::Variant::Long(status_info),
+                                   os::Variant::Long(status_info_length)});
+}
+
+void CPelistoCtrl::FireUnZipFileNumber(os::LONG file_number) {
+  Fire(kEventUnZipFileNumber, {os::Variant::Long(file_number)});
+}
+
+os::LONG CPelistoCtrl::FireUnZipping(const std::string& file_name) {
+  return Fire(kEventUnZipping, {os::Variant::Text(file_name)});
+}
+
+void CPelistoCtrl::FireEndUnZip(os::LONG success) {
+  Fire(kEventEndUnZip, {os::Variant::Long(success)});
+}
+
+bool CPelistoCtrl::RunEventsToPage() const {
+  return !(settings_.self_ui && !settings_.dlg_not_close);
+}
+
+IStarterDownload* CPelistoCtrl::RunEventsToDialog() {
+  return settings_.dlg_not_close ? StatusSink() : nullptr;
+}
+
+void CPelistoCtrl::NotifyTotalDownloadFileNumber(os::LONG file_number) {
+  os::LONG page = 0, dialog = 0;
+  if (RunEventsToPage()) {
+    page = Fire(kEventTotalDownloadFileNumber, {os::Variant::Long(file_number)});
+  }
+  if (IStarterDownload* sink = RunEventsToDialog()) {
+    sink->TotalDownloadFileNumber(file_number, &dialog);
+  }
+  if ((page | dialog) == 1) throw RunError("Canceled at TotalDownloadFileNumber");
+}
+
+void CPelistoCtrl::NotifyIsDownload(os::LONG status_code, const std::string& content_name) {
+  os::LONG page = 0, dialog = 0;
+  if (RunEventsToPage()) {
+    page = Fire(kEventIsDownload,
+                {os::Variant::Long(status_code), os::Variant::Text(content_name)});
+  }
+  if (IStarterDownload* sink = RunEventsToDialog()) {
+    sink->IsDownload(status_code, content_name, &dialog);
+  }
+  if ((page | dialog) == 1) {
+    throw RunError("Canceled By User Status is " + std::to_string(status_code));
+  }
+}
+
+// --- Status dialog --------------------------------------------------------------------------
+
+bool CPelistoCtrl::StartStatusDialog() {
+  return options_.status_dialog != nullptr &&
+         options_.status_dialog->Start(settings_.language, settings_.hide_download_cancel != 0);
+}
+
+void CPelistoCtrl::CloseStatusDialog() {
+  if (options_.status_dialog != nullptr) options_.status_dialog->Close();
+}
+
+IStarterDownload* CPelistoCtrl::StatusSink() {
+  return options_.status_dialog != nullptr ? options_.status_dialog->Sink() : nullptr;
+}
+
+}  // namespace pelisto
