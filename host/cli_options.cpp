@@ -1,0 +1,219 @@
+#include "host/cli_options.h"
+
+#include <charconv>
+#include <cstdint>
+#include <string_view>
+
+#include "control/events.h"
+
+namespace pelisto {
+namespace {
+
+bool ParseInt(std::string_view text, long long* out) {
+  if (text.empty()) return false;
+  const char* first = text.data();
+  if (*first == '+') ++first;
+  auto [ptr, ec] = std::from_chars(first, text.data() + text.size(), *out);
+  return ec == std::errc() && ptr == text.data() + text.size();
+}
+
+// NAME=VALUE with a non-empty NAME; the value may be empty.
+bool SplitAssignment(const std::string& text, std::pair<std::string, std::string>* out) {
+  size_t eq = text.find('=');
+  if (eq == std::string::npos || eq == 0) return false;
+  *out = {text.substr(0, eq), text.substr(eq + 1)};
+  return true;
+}
+
+// EVENT[#N][=V]
+bool ParseCancelRule(const std::string& text, CancelRule* rule, std::string* error) {
+  std::string spec = text;
+  size_t eq = spec.find('=');
+  if (eq != std::string::npos) {
+    long long v;
+    if (!ParseInt(std::string_view(spec).substr(eq + 1), &v) || v < INT32_MIN || v > UINT32_MAX) {
+      *error = "--cancel-on: the value after '=' must be a 32-bit number: " + text;
+      return false;
+    }
+    rule->value = static_cast<os::LONG>(static_cast<std::uint32_t>(v));
+    spec.resize(eq);
+  }
+  size_t hash = spec.find('#');
+  if (hash != std::string::npos) {
+    long long n;
+    if (!ParseInt(std::string_view(spec).substr(hash + 1), &n) || n < 1 || n > INT32_MAX) {
+      *error = "--cancel-on: the count after '#' must be 1 or more: " + text;
+      return false;
+    }
+    rule->nth = static_cast<int>(n);
+    spec.resize(hash);
+  }
+  const EventInfo* event = FindEventByName(spec);
+  if (event == nullptr) {
+    *error = "--cancel-on: unknown event '" + spec + "'";
+    return false;
+  }
+  if (!event->has_cancel) {
+    *error = std::string("--cancel-on: the event ") + event->name + " has no pCancel";
+    return false;
+  }
+  rule->event = event->name;
+  return true;
+}
+
+bool ParseCommand(const std::vector<std::string>& argv, size_t i, CliOptions* out,
+                  std::string* error) {
+  const std::string& word = argv[i];
+  auto rest = [&](size_t from) {
+    return std::vector<std::string>(argv.begin() + static_cast<std::ptrdiff_t>(from), argv.end());
+  };
+  if (word == "call" || word == "get") {
+    if (i + 1 >= argv.size() || argv[i + 1].empty()) {
+      *error = word + ": missing " + (word == "call" ? "METHOD" : "PROPERTY");
+      return false;
+    }
+    out->command = word == "call" ? CliCommand::kCall : CliCommand::kGet;
+    out->name = argv[i + 1];
+    out->args = rest(i + 2);
+    if (out->command == CliCommand::kGet && !out->args.empty()) {
+      *error = "get takes one PROPERTY";
+      return false;
+    }
+    return true;
+  }
+  if (word == "register" || word == "unregister") {
+    if (i + 1 != argv.size()) {
+      *error = word + " takes no arguments";
+      return false;
+    }
+    out->command = word == "register" ? CliCommand::kRegister : CliCommand::kUnregister;
+    return true;
+  }
+  if (word == "reg") {
+    if (i + 1 >= argv.size() || argv[i + 1] != "query") {
+      *error = "reg: expected 'reg query KEY [VALUE]'";
+      return false;
+    }
+    if (i + 2 >= argv.size() || i + 4 < argv.size()) {
+      *error = "reg query takes KEY and an optional VALUE";
+      return false;
+    }
+    out->command = CliCommand::kRegQuery;
+    out->name = argv[i + 2];
+    out->args = rest(i + 3);
+    return true;
+  }
+  *error = "unknown command '" + word + "'";
+  return false;
+}
+
+}  // namespace
+
+bool ParseCommandLine(const std::vector<std::string>& argv, CliOptions* out, std::string* error) {
+  *out = CliOptions();
+  for (size_t i = 0; i < argv.size(); ++i) {
+    std::string arg = argv[i];
+    if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) return ParseCommand(argv, i, out, error);
+    if (arg == "--version" || arg == "--help") {
+      if (i + 1 != argv.size()) {
+        *error = arg + " takes no command";
+        return false;
+      }
+      out->command = arg == "--version" ? CliCommand::kVersion : CliCommand::kHelp;
+      return true;
+    }
+    std::string value;
+    size_t eq = arg.find('=');
+    if (eq != std::string::npos) {
+      value = arg.substr(eq + 1);
+      arg.resize(eq);
+    } else {
+      if (i + 1 >= argv.size()) {
+        *error = arg + " needs a value";
+        return false;
+      }
+      value = argv[++i];
+    }
+    std::pair<std::string, std::string> pair;
+    if (arg == "--prefix") {
+      if (value.empty()) {
+        *error = "--prefix needs a folder";
+        return false;
+      }
+      out->prefix = value;
+    } else if (arg == "--param" || arg == "--set" || arg == "--custom-dir") {
+      if (!SplitAssignment(value, &pair)) {
+        *error = arg + " expects NAME=VALUE, got '" + value + "'";
+        return false;
+      }
+      (arg == "--param" ? out->params : arg == "--set" ? out->sets : out->custom_dirs)
+          .push_back(std::move(pair));
+    } else if (arg == "--os-version") {
+      long long major;
+      if (!ParseInt(value, &major) || major < 1 || major > 99) {
+        *error = "--os-version expects a major version number, got '" + value + "'";
+        return false;
+      }
+      out->os_version = static_cast<int>(major);
+    } else if (arg == "--ui") {
+      if (value != "auto" && value != "tty" && value != "headless" && value != "none") {
+        *error = "--ui expects auto, tty, headless or none, got '" + value + "'";
+        return false;
+      }
+      out->ui = value;
+    } else if (arg == "--events") {
+      if (value == "text") {
+        out->events = EventFormat::kText;
+      } else if (value == "json") {
+        out->events = EventFormat::kJson;
+      } else if (value == "none") {
+        out->events = EventFormat::kNone;
+      } else {
+        *error = "--events expects text, json or none, got '" + value + "'";
+        return false;
+      }
+    } else if (arg == "--cancel-on") {
+      CancelRule rule;
+      if (!ParseCancelRule(value, &rule, error)) return false;
+      out->cancel_rules.push_back(rule);
+    } else {
+      *error = "unknown option '" + arg + "'";
+      return false;
+    }
+  }
+  *error = "missing command (try --help)";
+  return false;
+}
+
+const char* UsageText() {
+  return R"(usage: pelisto [OPTIONS] call METHOD [ARG...]
+           invoke a method by name; prints "result: VALUE"
+       pelisto [OPTIONS] get PROPERTY
+           print a property after the property exchange
+       pelisto [OPTIONS] register|unregister
+           the control's class registration in the image
+       pelisto [OPTIONS] reg query KEY [VALUE]
+           print a key's values, or one value, of the image's registry
+       pelisto --version | --help
+
+options:
+  --prefix DIR            the machine image (default: $PELISTO_PREFIX, else
+                          $XDG_DATA_HOME/pelisto/machine)
+  --param NAME=VALUE      a value of the page's property bag, exchanged at load (repeatable)
+  --set PROPERTY=VALUE    set a property from script after load (repeatable)
+  --custom-dir SYMBOL=FOLDER
+                          setCustomDir before the command (repeatable)
+  --os-version MAJOR      the Windows major version the image reports for this run
+  --ui auto|tty|headless|none
+                          how dialogs and message boxes are shown and answered
+  --events text|json|none how the page's events and the result are printed
+  --cancel-on EVENT[#N][=V]
+                          the page's handler writes V (default 1) into pCancel at the N-th
+                          EVENT (default the first) (repeatable)
+
+exit status: 0 when the method returned non-zero, 1 when it returned 0/FALSE or the command
+failed, 2 on a usage error
+)";
+}
+
+}  // namespace pelisto

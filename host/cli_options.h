@@ -1,0 +1,45 @@
+// The command line of the pelisto program: options, then one command.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "os/base/types.h"
+
+namespace pelisto {
+
+enum class CliCommand { kCall, kGet, kRegister, kUnregister, kRegQuery, kVersion, kHelp };
+enum class EventFormat { kText, kJson, kNone };
+
+// The page's handler for one event: writes `value` into pCancel at the `nth` firing.
+struct CancelRule {
+  std::string event;  // canonical event name
+  int nth = 1;
+  os::LONG value = 1;
+};
+
+struct CliOptions {
+  std::string prefix;
+  std::vector<std::pair<std::string, std::string>> params;       // --param, in order
+  std::vector<std::pair<std::string, std::string>> sets;         // --set, in order
+  std::vector<std::pair<std::string, std::string>> custom_dirs;  // --custom-dir, in order
+  std::optional<int> os_version;
+  std::string ui = "auto";
+  EventFormat events = EventFormat::kText;
+  std::vector<CancelRule> cancel_rules;
+
+  CliCommand command = CliCommand::kHelp;
+  std::string name;               // the method or property; the key for reg query
+  std::vector<std::string> args;  // method arguments; the value name for reg query
+};
+
+// Parses argv without the program name. Returns false and a one-line message in `error` on a
+// usage error; `out` is then unspecified.
+bool ParseCommandLine(const std::vector<std::string>& argv, CliOptions* out, std::string* error);
+
+// The text of --help.
+const char* UsageText();
+
+}  // namespace pelisto

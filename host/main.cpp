@@ -1,0 +1,190 @@
+// pelisto: plays the web page that embeds the control. It holds the page's property bag,
+// calls the control's methods and properties by name, prints the events the page receives
+// and answers their pCancel.
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "control/class_registration.h"
+#include "control/dispatch_table.h"
+#include "control/pelisto_ctrl.h"
+#include "host/cli_options.h"
+#include "host/event_printer.h"
+#include "host/output_format.h"
+#include "host/reg_query.h"
+#include "os/base/error.h"
+#include "os/base/text.h"
+#include "os/com/hresult.h"
+#include "os/image/integrity.h"
+#include "os/image/machine.h"
+#include "os/reg/registry.h"
+
+namespace pelisto {
+namespace {
+
+constexpr int kExitTrue = 0;
+constexpr int kExitFalse = 1;
+constexpr int kExitUsage = 2;
+
+int Usage(const std::string& message) {
+  std::fprintf(stderr, "pelisto: %s\n", message.c_str());
+  return kExitUsage;
+}
+
+int Failure(const std::string& message) {
+  std::fprintf(stderr, "pelisto: %s\n", message.c_str());
+  return kExitFalse;
+}
+
+std::string Hex(os::HRESULT hr) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(hr));
+  return buf;
+}
+
+// The usage error for a failed dispatch call on `name`.
+int DispatchUsage(const std::string& what, const std::string& name, os::HRESULT hr,
+                  unsigned arg_error) {
+  switch (hr) {
+    case os::DISP_E_UNKNOWNNAME: return Usage("the control has no " + what + " '" + name + "'");
+    case os::DISP_E_MEMBERNOTFOUND:
+      return Usage("'" + name + "' is not a " + what + " of the control");
+    case os::DISP_E_BADPARAMCOUNT: return Usage("wrong number of arguments for '" + name + "'");
+    case os::DISP_E_TYPEMISMATCH:
+    case os::DISP_E_OVERFLOW:
+      return Usage("argument " + std::to_string(arg_error + 1) + " of '" + name +
+                   "' has the wrong type");
+    default: return Failure("'" + name + "' failed: " + Hex(hr));
+  }
+}
+
+std::string CanonicalName(os::LONG id, const std::string& given) {
+  const DispatchMember* member = FindMember(id);
+  return member != nullptr ? member->name : given;
+}
+
+// Registration writes HKEY_CLASSES_ROOT, which needs an elevated caller from Windows 6 on;
+// like regsvr32 run from an elevated prompt, the command asks for elevation first.
+int Register(bool install) {
+  const os::ImageSettings& image = os::CurrentMachine()->settings();
+  if (image.os_major >= 6 && image.refuse_elevation) {
+    return Failure("the elevation prompt was refused; the registration needs an elevated caller");
+  }
+  os::ImpersonationScope elevated(os::Token{os::IntegrityLevel::kHigh});
+  os::LONG registry_error = os::ERROR_SUCCESS;
+  os::HRESULT hr = install ? DllRegisterServer(&registry_error)
+                           : DllUnregisterServer(&registry_error);
+  const char* entry = install ? "DllRegisterServer" : "DllUnregisterServer";
+  if (os::FAILED(hr)) {
+    return Failure(std::string(entry) + " failed with " + Hex(hr) + ": " +
+                   os::RegErrorText(registry_error));
+  }
+  std::printf("%s succeeded.\n", entry);
+  return kExitTrue;
+}
+
+// Loads the page's bag, then plays its script: --set, --custom-dir, then the command.
+int RunControl(const CliOptions& options) {
+  CPelistoCtrl control;
+  EventPrinter printer(stdout, options.events, options.cancel_rules);
+  control.SetEventSink(&printer);
+
+  PropertyBag bag;
+  for (const auto& [name, value] : options.params) bag.Write(name, os::Variant::Text(value));
+  control.Load(bag);
+
+  unsigned arg_error = 0;
+  for (const auto& [name, value] : options.sets) {
+    os::LONG id = 0;
+    os::HRESULT hr = GetIDsOfNames(name, &id);
+    if (os::SUCCEEDED(hr)) {
+      hr = control.Invoke(id, DISPATCH_PROPERTYPUT, {os::Variant::Text(value)}, nullptr,
+                          &arg_error);
+    }
+    if (os::FAILED(hr)) return DispatchUsage("property", name, hr, arg_error);
+  }
+  for (const auto& [symbol, folder] : options.custom_dirs) {
+    control.setCustomDir(symbol, folder);
+  }
+
+  const bool json = options.events == EventFormat::kJson;
+  os::LONG id = 0;
+  const bool is_call = options.command == CliCommand::kCall;
+  const char* what = is_call ? "method" : "property";
+  os::HRESULT hr = GetIDsOfNames(options.name, &id);
+  if (os::FAILED(hr)) return DispatchUsage(what, options.name, hr, 0);
+  const std::string name = CanonicalName(id, options.name);
+  std::vector<os::Variant> args;
+  for (const std::string& arg : options.args) args.push_back(os::Variant::Text(arg));
+  os::Variant result;
+  hr = control.Invoke(id, is_call ? DISPATCH_METHOD : DISPATCH_PROPERTYGET, args, &result,
+                      &arg_error);
+  if (os::FAILED(hr)) return DispatchUsage(what, name, hr, arg_error);
+
+  if (!is_call) {
+    std::printf("%s\n", json ? ResultLine(result, true).c_str() : TextValue(result).c_str());
+    return kExitTrue;
+  }
+  std::printf("%s\n", ResultLine(result, json).c_str());
+  if (result.IsEmpty()) return kExitTrue;
+  os::LONG number = 0;
+  if (result.vt() == os::VT_BSTR) return result.bstrVal().empty() ? kExitFalse : kExitTrue;
+  result.ToLong(&number);
+  return number != 0 ? kExitTrue : kExitFalse;
+}
+
+int Run(const std::vector<std::string>& argv) {
+  CliOptions options;
+  std::string error;
+  if (!ParseCommandLine(argv, &options, &error)) return Usage(error);
+  if (options.command == CliCommand::kHelp) {
+    std::fputs(UsageText(), stdout);
+    return kExitTrue;
+  }
+  if (options.command == CliCommand::kVersion) {
+    std::printf("%s\n", kDrawingText);
+    return kExitTrue;
+  }
+
+  std::unique_ptr<os::Machine> machine =
+      os::Machine::Open(os::ChoosePrefix(options.prefix), &error);
+  if (!machine) return Failure(error);
+  if (options.os_version) machine->mutable_settings().os_major = *options.os_version;
+  os::SetCurrentMachine(machine.get());
+  os::SetAnsiCodePage(machine->settings().code_page);
+
+  int status = kExitFalse;
+  switch (options.command) {
+    case CliCommand::kRegister: status = Register(true); break;
+    case CliCommand::kUnregister: status = Register(false); break;
+    case CliCommand::kRegQuery: {
+      os::HKEY root;
+      std::string subkey;
+      if (!os::SplitKeyPath(options.name, &root, &subkey)) {
+        status = Usage("reg query: '" + options.name + "' does not start with a root key");
+        break;
+      }
+      std::optional<std::string> value;
+      if (!options.args.empty()) value = options.args[0];
+      status = RegQuery(options.name, value, stdout, stderr);
+      break;
+    }
+    case CliCommand::kCall:
+    case CliCommand::kGet: status = RunControl(options); break;
+    case CliCommand::kVersion:
+    case CliCommand::kHelp: break;
+  }
+  std::fflush(stdout);
+  os::SetCurrentMachine(nullptr);
+  return status;
+}
+
+}  // namespace
+}  // namespace pelisto
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  return pelisto::Run(args);
+}

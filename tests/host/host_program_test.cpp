@@ -1,0 +1,141 @@
+// End-to-end: the pelisto program against a fresh machine image.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/image_test.h"
+
+namespace {
+using pelisto::testing::ReadHostFile;
+using pelisto::testing::TempDir;
+
+struct ProgramRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Quote(const std::string& arg) {
+  std::string q = "'";
+  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+class HostProgram : public ::testing::Test {
+ protected:
+  // Runs build/bin/pelisto with `--prefix <fresh image>` in front of `args`.
+  ProgramRun Pelisto(const std::vector<std::string>& args, bool with_prefix = true) {
+    std::string line = Quote(std::string(PELISTO_BIN_DIR) + "/pelisto");
+    if (with_prefix) line += " --prefix " + Quote(image_.path() + "/image");
+    for (const std::string& a : args) line += " " + Quote(a);
+    const std::string out = io_.path() + "/out", err = io_.path() + "/err",
+                      rc = io_.path() + "/rc";
+    line += " >" + Quote(out) + " 2>" + Quote(err) + "; echo $? >" + Quote(rc);
+    EXPECT_EQ(std::system(("sh -c " + Quote(line)).c_str()), 0);
+    ProgramRun run;
+    run.status = std::atoi(ReadHostFile(rc).c_str());
+    run.out = ReadHostFile(out);
+    run.err = ReadHostFile(err);
+    return run;
+  }
+
+  TempDir image_;
+  TempDir io_;
+};
+
+TEST_F(HostProgram, VersionPrintsTheDrawingText) {
+  ProgramRun r = Pelisto({"--version"}, false);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "Pelistomat_m Ver  2.6.1.3\n");
+}
+
+TEST_F(HostProgram, HelpShowsTheCommands) {
+  ProgramRun r = Pelisto({"--help"}, false);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("pelisto [OPTIONS] call METHOD [ARG...]\n"), std::string::npos) << r.out;
+}
+
+TEST_F(HostProgram, GetReadsPropertiesAfterTheExchange) {
+  EXPECT_EQ(Pelisto({"--param", "selfUi=-1", "get", "selfUi"}).out, "1\n");
+  EXPECT_EQ(Pelisto({"--param", "selfUi=nonsense", "get", "selfUi"}).out, "1\n");
+  EXPECT_EQ(Pelisto({"--param", "selfUi=0", "get", "SELFUI"}).out, "0\n");
+  EXPECT_EQ(Pelisto({"get", "language"}).out, "KOR\n");
+  EXPECT_EQ(Pelisto({"get", "logLevel"}).out, "1\n");
+  EXPECT_EQ(Pelisto({"--set", "logLevel=2", "get", "logLevel"}).out, "2\n");
+  EXPECT_EQ(Pelisto({"--events", "json", "get", "language"}).out, "{\"result\":\"KOR\"}\n");
+}
+
+TEST_F(HostProgram, CallPrintsTheResultAndExitsByIt) {
+  ProgramRun r = Pelisto({"call", "setCustomDir", "{data}", "D:\\Data"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "result: 1\n");
+  r = Pelisto({"--custom-dir", "{a}=C:\\A", "--events", "json", "call", "setCustomDir", "{b}"});
+  EXPECT_EQ(r.out, "{\"result\":2}\n");
+  r = Pelisto({"call", "getConfig", "http://127.0.0.1:1/update.xml"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "result: 0\n");
+  r = Pelisto({"call", "AboutBox"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "result: none\n");
+}
+
+class HostProgramUsage : public HostProgram,
+                         public ::testing::WithParamInterface<std::vector<std::string>> {};
+
+TEST_P(HostProgramUsage, BadCallsExitWithTwo) {
+  ProgramRun r = Pelisto(GetParam());
+  EXPECT_EQ(r.status, 2) << r.out << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err.rfind("pelisto: ", 0), 0u) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, HostProgramUsage,
+    ::testing::Values(std::vector<std::string>{"call", "noSuchMethod"},
+                      std::vector<std::string>{"call", "getConfig"},
+                      std::vector<std::string>{"call", "setIEResizable", "wide"},
+                      std::vector<std::string>{"call", "selfUi"},
+                      std::vector<std::string>{"get", "getConfig"},
+                      std::vector<std::string>{"get", "noSuchProperty"},
+                      std::vector<std::string>{"--set", "selfUi=maybe", "get", "selfUi"},
+                      std::vector<std::string>{"--set", "getConfig=1", "get", "selfUi"},
+                      std::vector<std::string>{"--events", "yaml", "get", "selfUi"},
+                      std::vector<std::string>{"reg", "query", "HKEY_NOWHERE\\X"}));
+
+TEST_F(HostProgram, RegisterThenQueryFindsTheProgId) {
+  ProgramRun r = Pelisto({"register"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  r = Pelisto({"reg", "query", "HKEY_CLASSES_ROOT\\PELISTO.PelistoCtrl.1"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "\nHKEY_CLASSES_ROOT\\PELISTO.PelistoCtrl.1\n"
+            "    (Default)    REG_SZ    Pelisto Control\n"
+            "\n"
+            "HKEY_CLASSES_ROOT\\PELISTO.PelistoCtrl.1\\CLSID\n");
+  r = Pelisto({"reg", "query", "HKCR\\PELISTO.PelistoCtrl.1\\CLSID", ""});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("    (Default)    REG_SZ    {"), std::string::npos) << r.out;
+
+  EXPECT_EQ(Pelisto({"unregister"}).status, 0);
+  r = Pelisto({"reg", "query", "HKEY_CLASSES_ROOT\\PELISTO.PelistoCtrl.1"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "ERROR: The system was unable to find the specified registry key or value.\n");
+}
+
+TEST_F(HostProgram, RegisterFailsWhenElevationIsRefused) {
+  ASSERT_EQ(Pelisto({"get", "selfUi"}).status, 0);  // creates the image
+  std::ofstream(image_.path() + "/image/image.conf", std::ios::app) << "refuse_elevation=1\n";
+  ProgramRun r = Pelisto({"register"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("elevation"), std::string::npos) << r.err;
+  EXPECT_EQ(Pelisto({"reg", "query", "HKCR\\PELISTO.PelistoCtrl.1"}).status, 1);
+  EXPECT_EQ(Pelisto({"--os-version", "5", "register"}).status, 0)
+      << "before Windows 6 no elevation is needed";
+}
+
+}  // namespace
