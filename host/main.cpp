@@ -124,7 +124,11 @@ int RunControl(const CliOptions& options) {
   if (os::FAILED(hr)) return DispatchUsage(what, name, hr, arg_error);
 
   if (!is_call) {
-    std::printf("%s\n", json ? ResultLine(result, true).c_str() : TextValue(result).c_str());
+    // A property prints as it is: texts unquoted, BOOLs as 1 / 0.
+    const std::string shown = json                          ? ResultLine(result, true)
+                              : result.vt() == os::VT_BSTR ? os::AnsiToUtf8(result.bstrVal())
+                                                            : TextValue(result);
+    std::printf("%s\n", shown.c_str());
     return kExitTrue;
   }
   std::printf("%s\n", ResultLine(result, json).c_str());

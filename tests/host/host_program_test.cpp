@@ -67,6 +67,8 @@ TEST_F(HostProgram, GetReadsPropertiesAfterTheExchange) {
   EXPECT_EQ(Pelisto({"get", "logLevel"}).out, "1\n");
   EXPECT_EQ(Pelisto({"--set", "logLevel=2", "get", "logLevel"}).out, "2\n");
   EXPECT_EQ(Pelisto({"--events", "json", "get", "language"}).out, "{\"result\":\"KOR\"}\n");
+  EXPECT_EQ(Pelisto({"--param", "configDir=C:\\Program Files\\X", "get", "configDir"}).out,
+            "C:\\Program Files\\X\n");
 }
 
 TEST_F(HostProgram, CallPrintsTheResultAndExitsByIt) {
