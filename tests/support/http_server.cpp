@@ -180,21 +180,12 @@ HttpServer::HttpServer() : HttpServer(Options{}) {}
 HttpServer::HttpServer(Options options) : options_(std::move(options)) {
   root_ = options_.root;
   if (root_.empty()) {
-    auto dir = std::make_unique<TempDir>();
-    own_root_ = dir->path();
-    root_ = own_root_;
-    // The folder is removed by this object, not by TempDir.
-    dir.release();
+    own_root_ = std::make_unique<TempDir>();
+    root_ = own_root_->path();
   }
 }
 
-HttpServer::~HttpServer() {
-  Stop();
-  if (!own_root_.empty()) {
-    std::error_code ec;
-    fs::remove_all(own_root_, ec);
-  }
-}
+HttpServer::~HttpServer() { Stop(); }
 
 std::string HttpServer::Url(std::string_view path) const {
   return std::string(options_.https ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_) +
@@ -204,7 +195,8 @@ std::string HttpServer::Url(std::string_view path) const {
 bool HttpServer::Start(std::string* error) {
   if (options_.https) {
     std::string cert, key;
-    if (!MakeSelfSignedCertificate(root_, options_.cert, &cert, &key, error)) return false;
+    cert_dir_ = std::make_unique<TempDir>();
+    if (!MakeSelfSignedCertificate(cert_dir_->path(), options_.cert, &cert, &key, error)) return false;
     server_ = std::make_unique<httplib::SSLServer>(cert.c_str(), key.c_str());
   } else {
     server_ = std::make_unique<httplib::Server>();

@@ -40,6 +40,8 @@
 
 namespace pelisto::testing {
 
+class TempDir;
+
 enum class CertKind {
   kValid,      // names 127.0.0.1 and localhost, valid now
   kWrongName,  // names only wrong.invalid
@@ -111,7 +113,8 @@ class HttpServer {
 
   Options options_;
   std::string root_;
-  std::string own_root_;  // removed at destruction
+  std::unique_ptr<TempDir> own_root_;  // when no root was given
+  std::unique_ptr<TempDir> cert_dir_;  // the generated certificate, outside the served files
   std::unique_ptr<httplib::Server> server_;
   std::thread thread_;
   int port_ = -1;
