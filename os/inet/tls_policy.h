@@ -1,6 +1,8 @@
 // Which server certificate checks a request switches off, applied to libcurl's TLS context.
 #pragma once
 
+#include <curl/curl.h>
+
 #include "os/base/types.h"
 
 namespace os::inet {
@@ -17,7 +19,7 @@ struct TlsPolicy {
 // Installs `policy` (a TlsPolicy*) on a TLS context that libcurl is about to use: the chain
 // is still verified, and only faults the policy ignores are let through.
 // Signature of CURLOPT_SSL_CTX_FUNCTION.
-int ApplyTlsPolicy(void* curl, void* ssl_ctx, void* policy);
+CURLcode ApplyTlsPolicy(CURL* curl, void* ssl_ctx, void* policy);
 
 // The WinINet error for a certificate fault recorded in TlsPolicy::first_fault.
 DWORD WinInetErrorFromCertificateFault(int fault);

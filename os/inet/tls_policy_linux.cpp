@@ -53,7 +53,7 @@ int VerifyCallback(int preverify_ok, X509_STORE_CTX* store) {
 
 }  // namespace
 
-int ApplyTlsPolicy(void*, void* ssl_ctx, void* policy) {
+CURLcode ApplyTlsPolicy(CURL*, void* ssl_ctx, void* policy) {
   auto* ctx = static_cast<SSL_CTX*>(ssl_ctx);
   if (SSL_CTX_set_ex_data(ctx, PolicyIndex(), policy) != 1) return CURLE_SSL_CERTPROBLEM;
   SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, VerifyCallback);

@@ -12,9 +12,9 @@
 // come from any thread; a call blocked in HttpSendRequestA or InternetReadFile on that handle
 // (or a child) then returns FALSE with ERROR_INTERNET_OPERATION_CANCELLED.
 //
-// Status callback: called on the thread that makes the call, during it. It may not close the
-// handle it reports on from inside the callback's own call chain other than by
-// InternetCloseHandle (which only marks the handle; the call in progress then fails).
+// Status callback: called on the thread that makes the call, during it (HANDLE_CLOSING on the
+// thread that closes). The callback may close handles; a call in progress on a closed handle
+// then fails with ERROR_INTERNET_OPERATION_CANCELLED.
 #pragma once
 
 #include <cstdint>

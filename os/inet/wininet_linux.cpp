@@ -23,7 +23,7 @@ std::shared_ptr<T> FindAs(HINTERNET handle, HandleKind kind) {
     SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
     return nullptr;
   }
-  return std::static_pointer_cast<T>(object);
+  return std::static_pointer_cast<T>(std::move(object));
 }
 
 BOOL Fail(DWORD code) {

@@ -245,6 +245,19 @@ TEST_F(InetTransfer, BodyStallTimesOutAfterTheBytesThatCame) {
   EXPECT_EQ(body.size(), 1000u);
 }
 
+TEST_F(InetTransfer, ReceiveTimeoutBoundsEachWaitNotTheWholeBody) {
+  InetHandles h;
+  Open(&h, "/slow/1000?every_ms=40");
+  DWORD timeout = 300;
+  ASSERT_TRUE(os::InternetSetOptionA(h.request, os::INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout));
+  ASSERT_TRUE(os::HttpSendRequestA(h.request, nullptr, 0, nullptr, 0));
+  auto start = std::chrono::steady_clock::now();
+  std::string body;
+  EXPECT_EQ(ReadAll(h.request, &body), 0u);
+  EXPECT_TRUE(body == HttpServer::Pattern(1000));
+  EXPECT_GT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300)) << "the drip was too fast to tell";
+}
+
 TEST_F(InetTransfer, TimeoutsAreInheritedFromTheSession) {
   os::HINTERNET session = os::InternetOpenA("t", os::INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
   DWORD value = 0, length = sizeof value;
