@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "os/com/hresult.h"
 #include "os/image/integrity.h"
+#include "os/module/module.h"
 #include "os/reg/registry.h"
 #include "platform/xml_availability.h"
+#include "tests/fixtures/fixture_ids.h"
 #include "tests/support/image_test.h"
 
 namespace pelisto {
@@ -29,6 +32,21 @@ class XmlLayerAvailability : public testing::ImageTest {
               0);
     os::RegCloseKey(key);
   }
+  // Puts the test DOM library into the image and runs one of its registration entry points
+  // elevated, as its installer would.
+  os::HRESULT RunDomLibraryEntry(const char* entry) {
+    std::string host = Host(kDomPath);
+    std::filesystem::create_directories(std::filesystem::path(host).parent_path());
+    std::filesystem::copy_file(std::string(PELISTO_FIXTURE_DIR) + "/" + fixtures::kMsxml4Dll, host,
+                               std::filesystem::copy_options::overwrite_existing);
+    os::ImpersonationScope elevated(os::Token{os::IntegrityLevel::kHigh});
+    os::HMODULE module = os::LoadLibraryA(kDomPath);
+    if (module == nullptr) return os::E_FAIL;
+    auto proc = reinterpret_cast<os::PFN_DllRegisterServer>(os::GetProcAddress(module, entry));
+    os::HRESULT hr = proc != nullptr ? proc() : os::E_FAIL;
+    os::FreeLibrary(module);
+    return hr;
+  }
   void RegisterDom(const std::string& progid_clsid = kDomClsid) {
     SetClassesRootText(std::string("CLSID\\") + kDomClsid + "\\InprocServer32", kDomPath);
     SetClassesRootText("Msxml2.DOMDocument.4.0\\CLSID", progid_clsid);
@@ -41,6 +59,13 @@ TEST_F(XmlLayerAvailability, RegisteredClassWithItsServerFileIsAvailable) {
   PutFile(kDomPath, "library");
   RegisterDom();
   EXPECT_TRUE(IsMsxml4Available());
+}
+
+TEST_F(XmlLayerAvailability, FollowsTheSelfRegistrationOfTheDomLibrary) {
+  ASSERT_EQ(RunDomLibraryEntry("DllRegisterServer"), os::S_OK);
+  EXPECT_TRUE(IsMsxml4Available());
+  ASSERT_EQ(RunDomLibraryEntry("DllUnregisterServer"), os::S_OK);
+  EXPECT_FALSE(IsMsxml4Available());
 }
 
 TEST_F(XmlLayerAvailability, NeedsTheServerFileAndAProgIdNamingTheClass) {
