@@ -10,6 +10,7 @@
 #include <pugixml.hpp>
 
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <unordered_map>

@@ -60,15 +60,6 @@ class ConfigDocumentTest : public testing::ImageTest {
   }
 };
 
-TEST_F(ConfigDocumentTest, AttributeTableHasTheFifteenFieldsInOrder) {
-  std::vector<std::string> names;
-  for (const ContentAttribute& a : kContentAttributes) names.push_back(a.name);
-  EXPECT_EQ(names, (std::vector<std::string>{"name", "ver", "url", "target", "type", "q",
-                                             "lnkName", "toSetVer", "regRoot", "regTo",
-                                             "attrName", "isDown", "patchURL", "argument",
-                                             "regMode"}));
-}
-
 TEST_F(ConfigDocumentTest, DomReaderReadsAttributesInAnyOrderAndSensitiveOutsideTheRecord) {
   IXMLDocumentWrapper doc = LoadDom(std::string("<list>") + kFullElement + "</list>");
   IXMLNodeWrapper node = doc.SelectSingleNode("//content");

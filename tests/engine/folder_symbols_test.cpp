@@ -28,13 +28,6 @@ class FolderSymbolsTest : public testing::ImageTest {
   std::unique_ptr<testing::FakeRunContext> context_;
 };
 
-TEST_F(FolderSymbolsTest, FolderValuesComeFromTheImage) {
-  EXPECT_EQ(folders().system, "C:\\Windows\\system32");
-  EXPECT_EQ(folders().windows, "C:\\Windows");
-  EXPECT_EQ(folders().program_files, "C:\\Program Files");
-  EXPECT_EQ(folders().desktop, "C:\\Users\\user\\Desktop");
-}
-
 struct ExpandCase {
   const char* name;
   const char* text;

@@ -4,10 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "control/run_context.h"
 #include "engine/content_entry.h"
 #include "engine/version_check.h"
-#include "os/base/text.h"
 #include "os/com/com_error.h"
 #include "os/com/hresult.h"
 #include "platform/xml_document_wrapper.h"
