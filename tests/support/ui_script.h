@@ -2,8 +2,11 @@
 // headless front end, and queries over what the front end recorded.
 #pragma once
 
+#include <functional>
+#include <future>
 #include <memory>
 #include <string>
+#include <thread>
 #include <string_view>
 #include <vector>
 
@@ -39,6 +42,22 @@ class HeadlessUi {
  private:
   std::shared_ptr<os::ui::HeadlessFrontEnd> front_end_;
   std::shared_ptr<os::ui::FrontEnd> previous_;
+};
+
+// A thread that runs `setup` and then a message loop until WM_QUIT; Stop() (or the
+// destructor) posts the quit and joins. Windows made by `setup` belong to this thread.
+class MessageLoopThread {
+ public:
+  explicit MessageLoopThread(std::function<void()> setup = {});
+  ~MessageLoopThread();
+  MessageLoopThread(const MessageLoopThread&) = delete;
+  MessageLoopThread& operator=(const MessageLoopThread&) = delete;
+  os::DWORD thread_id() const { return thread_id_; }
+  void Stop();
+
+ private:
+  std::thread thread_;
+  os::DWORD thread_id_ = 0;
 };
 
 // A fresh machine image with a headless front end; Script() replaces the script.
