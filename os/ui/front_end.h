@@ -59,6 +59,10 @@ struct WindowSnapshot {
   }
 };
 
+// True when the window is a dialog that waits for the user: one of its buttons is visible
+// and enabled.
+bool WaitsForAButton(const WindowSnapshot& snapshot);
+
 // Fills `out` with the state of a window of this process (its top-level window's, for a
 // control); false when there is no such window.
 bool SnapshotWindow(HWND hwnd, WindowSnapshot* out);
@@ -126,7 +130,8 @@ std::shared_ptr<FrontEnd> CurrentFrontEnd();
 // finish with the front end they started with.
 void SetFrontEnd(std::shared_ptr<FrontEnd> front_end);
 
-// No display: a box takes its default button, nothing is drawn.
+// No display: a box takes its default button; a modal dialog that waits for a button gets
+// Esc at once (nobody could press anything); nothing is drawn.
 class NoneFrontEnd : public FrontEnd {
  public:
   int AnswerMessageBox(const MessageBoxRequest& box) override;

@@ -184,8 +184,9 @@ TEST_F(UiModelTimer, TimerOfAWindowOnAnotherThreadWakesThatThread) {
   EXPECT_EQ(f.fired.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
 }
 
-// Dialogs made from a small template: a text, a progress bar, OK and Cancel.
-os::DialogTemplate SmallTemplate(const std::string& title) {
+// Dialogs made from a small template: a text, a progress bar, OK and Cancel. Without
+// buttons, the front end leaves a modal run alone (nothing to answer).
+os::DialogTemplate SmallTemplate(const std::string& title, bool buttons = true) {
   os::DialogTemplate t;
   t.title = title;
   t.cx = 100;
@@ -194,6 +195,7 @@ os::DialogTemplate SmallTemplate(const std::string& title) {
                 {11, os::ControlKind::kProgress, "", 2, 12, 90, 8},
                 {os::IDOK, os::ControlKind::kDefaultButton, "OK", 2, 30, 40, 14},
                 {os::IDCANCEL, os::ControlKind::kButton, "Cancel", 50, 30, 40, 14}};
+  if (!buttons) t.controls.resize(2);
   return t;
 }
 
@@ -233,12 +235,12 @@ TEST_F(UiModelDialog, ModalDialogsNestAndReturnTheirResults) {
       i.EndDialog(42);
       return true;
     };
-    os::INT_PTR r = inner.DoModal(SmallTemplate("inner"));
+    os::INT_PTR r = inner.DoModal(SmallTemplate("inner", false));
     order.push_back("inner returned " + std::to_string(r));
     d.EndDialog(7);
     return true;
   };
-  EXPECT_EQ(outer.DoModal(SmallTemplate("outer")), 7);
+  EXPECT_EQ(outer.DoModal(SmallTemplate("outer", false)), 7);
   EXPECT_EQ(order, (std::vector<std::string>{"inner ends", "inner returned 42"}));
   EXPECT_EQ(os::FindWindowA("", "outer"), nullptr);
   EXPECT_EQ(os::FindWindowA("", "inner"), nullptr);
@@ -256,7 +258,7 @@ TEST_F(UiModelDialog, EndDialogDuringInitialisationNeverShowsTheDialog) {
 TEST_F(UiModelDialog, QuitEndsTheModalLoopAndIsPostedAgainForTheOuterLoop) {
   ScriptedDialog d;
   d.on_init = [](ScriptedDialog&) { os::PostQuitMessage(9); };
-  EXPECT_EQ(d.DoModal(SmallTemplate("quit")), 0);
+  EXPECT_EQ(d.DoModal(SmallTemplate("quit", false)), 0);
   os::MSG msg;
   EXPECT_EQ(os::GetMessageA(&msg, nullptr, 0, 0), os::FALSE);
   EXPECT_EQ(msg.wParam, 9u);
