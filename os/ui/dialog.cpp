@@ -367,3 +367,27 @@ bool PressEscape(HWND dialog) {
 }
 
 }  // namespace os::ui
+
+namespace os::ui {
+
+bool PressDefaultAnswer(HWND dialog) {
+  HWND cancel = GetDlgItem(dialog, IDCANCEL);
+  if (cancel == nullptr || IsWindowEnabled(cancel)) return PressEscape(dialog);
+  WindowSnapshot snap;
+  if (!SnapshotWindow(dialog, &snap)) return false;
+  LRESULT def = SendMessageA(dialog, DM_GETDEFID, 0, 0);
+  int def_id = HIWORD(static_cast<std::uintptr_t>(def)) == DC_HASDEFID ? LOWORD(static_cast<std::uintptr_t>(def)) : IDOK;
+  const ControlSnapshot* chosen = nullptr;
+  for (const ControlSnapshot& c : snap.controls) {
+    bool button = c.kind == ControlKind::kButton || c.kind == ControlKind::kDefaultButton;
+    if (!button || !c.visible || !c.enabled) continue;
+    if (c.id == def_id) {
+      chosen = &c;
+      break;
+    }
+    if (chosen == nullptr) chosen = &c;
+  }
+  return chosen != nullptr && PressButton(dialog, chosen->id);
+}
+
+}  // namespace os::ui

@@ -76,5 +76,9 @@ namespace os::ui {
 bool PressButton(HWND dialog, int id);
 // The Esc key: the dialog's cancel path (reaches even an invisible IDCANCEL button).
 bool PressEscape(HWND dialog);
+// What a user who only wants the dialog gone does: Esc when the cancel path is open (no
+// IDCANCEL control, or an enabled one), else the default button when it can be pressed, else
+// the first button that can. False when nothing can be pressed.
+bool PressDefaultAnswer(HWND dialog);
 
 }  // namespace os::ui

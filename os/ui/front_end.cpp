@@ -43,7 +43,7 @@ int NoneFrontEnd::AnswerMessageBox(const MessageBoxRequest& box) {
 void NoneFrontEnd::OnEvent(const UiEvent& event) {
   if (event.kind == UiEventKind::kDialogReady && event.value == 1 && event.snapshot &&
       WaitsForAButton(*event.snapshot)) {
-    PressEscape(event.hwnd);
+    PressDefaultAnswer(event.hwnd);
   }
 }
 

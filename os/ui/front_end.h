@@ -131,7 +131,8 @@ std::shared_ptr<FrontEnd> CurrentFrontEnd();
 void SetFrontEnd(std::shared_ptr<FrontEnd> front_end);
 
 // No display: a box takes its default button; a modal dialog that waits for a button gets
-// Esc at once (nobody could press anything); nothing is drawn.
+// its default answer at once (os::ui::PressDefaultAnswer: nobody could press anything);
+// nothing is drawn.
 class NoneFrontEnd : public FrontEnd {
  public:
   int AnswerMessageBox(const MessageBoxRequest& box) override;

@@ -249,14 +249,16 @@ void HeadlessFrontEnd::Perform(const Action& action) {
     std::lock_guard<std::mutex> lock(mu_);
     const DialogState& st = dialogs_[action.dialog];
     if (action.rule_line == 0) {
-      Record("default esc " + Quote(st.title));
+      Record("default " + Quote(st.title));
     } else {
       Record("press " + Quote(st.title) + " " +
              (action.button == kPressEscape ? std::string("esc") : std::to_string(action.button)) + " (line " +
              std::to_string(action.rule_line) + ")");
     }
   }
-  bool taken = action.button == kPressEscape ? PressEscape(action.dialog) : PressButton(action.dialog, action.button);
+  bool taken = action.rule_line == 0              ? PressDefaultAnswer(action.dialog)
+               : action.button == kPressEscape ? PressEscape(action.dialog)
+                                               : PressButton(action.dialog, action.button);
   bool fall_back = false;
   {
     std::lock_guard<std::mutex> lock(mu_);
@@ -267,10 +269,10 @@ void HeadlessFrontEnd::Perform(const Action& action) {
       // The rule's button could not be pressed: the dialog still needs an answer.
       st.answered = true;
       fall_back = true;
-      Record("default esc " + Quote(st.title));
+      Record("default " + Quote(st.title));
     }
   }
-  if (fall_back) PressEscape(action.dialog);
+  if (fall_back) PressDefaultAnswer(action.dialog);
 }
 
 void HeadlessFrontEnd::DeadlineLoop() {
@@ -290,9 +292,9 @@ void HeadlessFrontEnd::DeadlineLoop() {
     DialogState& st = dialogs_[dialog];
     if (st.ended || st.answered) continue;
     st.answered = true;
-    Record("default esc " + Quote(st.title) + " (time limit)");
+    Record("default " + Quote(st.title) + " (time limit)");
     lock.unlock();
-    PressEscape(dialog);
+    PressDefaultAnswer(dialog);
     lock.lock();
   }
 }

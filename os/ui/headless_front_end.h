@@ -4,8 +4,9 @@
 //
 // Thread-safe. Answers never block: a box is answered at once; a button press is posted to
 // the dialog's thread, which acts on it in its message loop. A modal dialog that waits for a
-// button and that no rule answers gets Esc, at once or after the script's time limit (see
-// os/ui/headless_script.h), so a script that never answers cannot hang a run.
+// button and that no rule answers gets its default answer (os::ui::PressDefaultAnswer), at
+// once or after the script's time limit (see os/ui/headless_script.h), so a script that never
+// answers cannot hang a run.
 #pragma once
 
 #include <chrono>

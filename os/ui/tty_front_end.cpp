@@ -287,7 +287,7 @@ void TtyFrontEnd::AskForButton(HWND dialog) {
     terminal_->Write(choices + " > ");
   }
   if (!answered && cancel_question_) terminal_->Write("\n");  // the dialog went away meanwhile
-  if (!answered && !cancel_question_) PressEscape(dialog);     // input ended: nobody can answer
+  if (!answered && !cancel_question_) PressDefaultAnswer(dialog);  // input ended: nobody can answer
   std::lock_guard<std::mutex> lock(mu_);
   --asking_;
   RedrawLocked();

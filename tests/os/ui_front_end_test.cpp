@@ -38,6 +38,7 @@ class AskDialog : public os::ui::DialogWindow {
   bool tick = false;
   bool hide_ok = false;
   bool hide_buttons = false;
+  bool disable_cancel = false;
 
  protected:
   os::BOOL OnInitDialog() override {
@@ -45,6 +46,7 @@ class AskDialog : public os::ui::DialogWindow {
     if (hide_buttons) {
       for (int id : {221, os::IDOK, os::IDCANCEL}) ShowItem(id, false);
     }
+    if (disable_cancel) EnableItem(os::IDCANCEL, false);
     if (tick) os::SetTimer(hwnd(), 1, 10, nullptr);
     return os::TRUE;
   }
@@ -105,6 +107,12 @@ TEST_F(UiModelHeadless, RefusedPressFallsBackToEsc) {
     if (e.kind == UiEventKind::kButtonPressed && e.control_id == os::IDOK && e.value == 0) ++refused;
   }
   EXPECT_EQ(refused, 1);
+}
+
+TEST_F(UiModelHeadless, DefaultAnswerIsTheDefaultButtonWhenEscCannotWork) {
+  AskDialog d;
+  d.disable_cancel = true;
+  EXPECT_EQ(d.DoModal(AskTemplate("no cancel")), os::IDOK);
 }
 
 TEST_F(UiModelHeadless, DialogsWithoutButtonsAreLeftToFinishByThemselves) {
