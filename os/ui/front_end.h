@@ -38,6 +38,13 @@ struct ControlSnapshot {
   bool playing = false;                             // animations
 };
 
+// A text written into a window's client area (os/ui/gdi.h), at (x, y) in pixels.
+struct PaintedText {
+  int x = 0;
+  int y = 0;
+  std::string text;  // image code page
+};
+
 // The state of a top-level window and its controls.
 struct WindowSnapshot {
   HWND hwnd = nullptr;
@@ -50,6 +57,7 @@ struct WindowSnapshot {
   bool ended = false;
   DWORD thread_id = 0;
   std::vector<ControlSnapshot> controls;  // creation order
+  std::vector<PaintedText> painted;       // written into the window itself, oldest first
 
   const ControlSnapshot* Control(int id) const {
     for (const ControlSnapshot& c : controls) {
@@ -84,6 +92,8 @@ enum class UiEventKind {
   kDestroyed,
   kForeground,     // SetForegroundWindow
   kButtonPressed,  // a front end pressed a button: control_id; value = 1 taken, 0 refused
+  kPainted,        // text written into the window (os/ui/gdi.h): text, value = x, value2 = y
+  kErased,         // a fill removed `value` texts written before
 };
 
 // One change. Texts are in the image code page.

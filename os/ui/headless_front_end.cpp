@@ -142,6 +142,10 @@ void HeadlessFrontEnd::RecordEventLocked(const UiEvent& e) {
     case UiEventKind::kDialogEnded: Record("ended " + where + " " + std::to_string(e.value)); break;
     case UiEventKind::kDestroyed: Record("destroyed " + where); break;
     case UiEventKind::kForeground: Record("foreground " + where); break;
+    case UiEventKind::kPainted:
+      Record("painted " + where + " " + std::to_string(e.value) + " " + std::to_string(e.value2) + " " + Quote(e.text));
+      break;
+    case UiEventKind::kErased: Record("erased " + where + " " + std::to_string(e.value)); break;
     case UiEventKind::kButtonPressed:
       Record("pressed " + Quote(e.title) + " " + (e.text == "esc" ? std::string("esc") : std::to_string(e.control_id)) +
              (e.value ? " taken" : " refused"));

@@ -264,6 +264,7 @@ void SnapshotLocked(Model& m, const Window& top, WindowSnapshot* out) {
   out->ended = top.ended;
   out->thread_id = top.thread_id;
   out->controls.clear();
+  out->painted = top.painted;
   std::vector<HWND> stack(top.children.rbegin(), top.children.rend());
   while (!stack.empty()) {
     std::shared_ptr<Window> c = FindLocked(m, stack.back());

@@ -61,6 +61,8 @@ struct Window {
   int def_id = IDOK;
   int font_size = 8;
 
+  std::vector<PaintedText> painted;
+
   int range_min = 0, range_max = 100, position = 0, step = 10;
   bool playing = false;
   int clip = 0;

@@ -150,6 +150,13 @@ std::vector<std::string> RenderDialog(const WindowSnapshot& snapshot, int width)
     }
     if (!line.empty()) lines.push_back(FitPrefix(line, width));
   }
+  std::vector<PaintedText> painted = snapshot.painted;
+  std::stable_sort(painted.begin(), painted.end(), [](const PaintedText& a, const PaintedText& b) {
+    return a.y != b.y ? a.y < b.y : a.x < b.x;
+  });
+  for (const PaintedText& p : painted) {
+    if (!p.text.empty()) lines.push_back(FitPrefix(AnsiToUtf8(p.text), width));
+  }
   return lines;
 }
 

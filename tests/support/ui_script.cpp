@@ -31,6 +31,14 @@ std::vector<std::string> HeadlessUi::TextsOf(std::string_view title, int control
   return out;
 }
 
+std::vector<std::string> HeadlessUi::TextsPainted(std::string_view title) const {
+  std::vector<std::string> out;
+  for (const UiEvent& e : Events()) {
+    if (e.kind == UiEventKind::kPainted && e.title == title) out.push_back(e.text);
+  }
+  return out;
+}
+
 std::vector<int> HeadlessUi::PositionsOf(std::string_view title, int control_id) const {
   std::vector<int> out;
   for (const UiEvent& e : Events()) {

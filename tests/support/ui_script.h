@@ -31,6 +31,8 @@ class HeadlessUi {
   // Every text given to control `control_id` (0: the title) of dialogs titled `title`, in
   // order, one entry per change (setting the same text twice gives two entries).
   std::vector<std::string> TextsOf(std::string_view title, int control_id) const;
+  // Every text written into windows titled `title` (os/ui/gdi.h), in order.
+  std::vector<std::string> TextsPainted(std::string_view title) const;
   // Every position given to that progress bar, in order.
   std::vector<int> PositionsOf(std::string_view title, int control_id) const;
   // How many events of `kind` the window titled `title` (or its control) had.
