@@ -44,6 +44,7 @@ constexpr ErrnoRow kErrnoTable[] = {
     {ETIMEDOUT, ERROR_TIMEOUT},
     {ENOSYS, ERROR_CALL_NOT_IMPLEMENTED},
     {ENOTSUP, ERROR_NOT_SUPPORTED},
+    {ENOEXEC, ERROR_BAD_EXE_FORMAT},
 };
 }  // namespace
 

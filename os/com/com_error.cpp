@@ -47,6 +47,11 @@ std::string HResultText(HRESULT hr) {
     case DISP_E_BADPARAMCOUNT: return "Invalid number of parameters.";
     case DISP_E_PARAMNOTOPTIONAL: return "Parameter not optional.";
     case DISP_E_EXCEPTION: return "Exception occurred.";
+    case DISP_E_BADVARTYPE: return "Bad variable type.";
+    case DISP_E_OVERFLOW: return "Out of present range.";
+    case CLASS_E_NOAGGREGATION: return "Class does not support aggregation (or class object is remote)";
+    case SELFREG_E_TYPELIB: return "Failed to register/unregister type library";
+    case SELFREG_E_CLASS: return "Failed to register/unregister class";
     default: break;
   }
   DWORD u = static_cast<DWORD>(hr);

@@ -29,6 +29,12 @@ inline constexpr HRESULT DISP_E_TYPEMISMATCH = static_cast<HRESULT>(0x80020005);
 inline constexpr HRESULT DISP_E_BADPARAMCOUNT = static_cast<HRESULT>(0x8002000E);
 inline constexpr HRESULT DISP_E_PARAMNOTOPTIONAL = static_cast<HRESULT>(0x8002000F);
 inline constexpr HRESULT DISP_E_EXCEPTION = static_cast<HRESULT>(0x80020009);
+inline constexpr HRESULT DISP_E_BADVARTYPE = static_cast<HRESULT>(0x80020008);
+inline constexpr HRESULT DISP_E_OVERFLOW = static_cast<HRESULT>(0x8002000A);
+inline constexpr HRESULT CLASS_E_NOAGGREGATION = static_cast<HRESULT>(0x80040110);
+// What a self-registering component returns when it cannot write its type library or class keys.
+inline constexpr HRESULT SELFREG_E_TYPELIB = static_cast<HRESULT>(0x80040200);
+inline constexpr HRESULT SELFREG_E_CLASS = static_cast<HRESULT>(0x80040201);
 
 inline constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
 inline constexpr bool FAILED(HRESULT hr) { return hr < 0; }

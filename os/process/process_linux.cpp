@@ -1,0 +1,316 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "os/base/error.h"
+#include "os/base/text.h"
+#include "os/image/machine.h"
+#include "os/image/win_path.h"
+#include "os/process/command_line.h"
+#include "os/process/process.h"
+
+extern char** environ;
+
+namespace os {
+namespace {
+constexpr char kPrefixVariable[] = "PELISTO_PREFIX";
+
+struct ProcessState {
+  pid_t pid = 0;
+  std::mutex mu;
+  std::condition_variable ended_cv;
+  bool ended = false;  // set, under `mu`, before the process is reaped
+  DWORD exit_code = STILL_ACTIVE;
+  bool terminated = false;
+  DWORD terminate_code = 0;
+};
+
+DWORD ExitCodeFromStatus(int status) {
+  if (WIFEXITED(status)) return static_cast<DWORD>(WEXITSTATUS(status));
+  if (!WIFSIGNALED(status)) return 1;
+  switch (WTERMSIG(status)) {
+    case SIGABRT: return 3;
+    case SIGSEGV:
+    case SIGBUS: return 0xC0000005;
+    case SIGILL: return 0xC000001D;
+    case SIGFPE: return 0xC0000094;
+    case SIGINT: return 0xC000013A;
+    default: return 1;
+  }
+}
+
+// Waits for the process on a thread of its own, so that it is reaped even when nobody waits
+// for it and every handle can wait with a time-out.
+void StartReaper(std::shared_ptr<ProcessState> state) {
+  std::thread([state] {
+    siginfo_t info;
+    // Observed first without reaping, so that TerminateProcess never signals a recycled pid.
+    while (waitid(P_PID, static_cast<id_t>(state->pid), &info, WEXITED | WNOWAIT) != 0 &&
+           errno == EINTR) {
+    }
+    std::lock_guard<std::mutex> lock(state->mu);
+    int status = 0;
+    while (waitpid(state->pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    state->exit_code = state->terminated ? state->terminate_code : ExitCodeFromStatus(status);
+    state->ended = true;
+    state->ended_cv.notify_all();
+  }).detach();
+}
+
+// The process handle and the thread handle both stand for the same running program and are
+// both signalled when it ends; only the process handle answers the process calls.
+class ProgramObject : public KernelObject {
+ public:
+  explicit ProgramObject(std::shared_ptr<ProcessState> state) : state_(std::move(state)) {}
+
+  DWORD Wait(DWORD timeout_ms) override {
+    std::unique_lock<std::mutex> lock(state_->mu);
+    auto ended = [this] { return state_->ended; };
+    if (timeout_ms == INFINITE) {
+      state_->ended_cv.wait(lock, ended);
+      return WAIT_OBJECT_0;
+    }
+    return state_->ended_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms), ended)
+               ? WAIT_OBJECT_0
+               : WAIT_TIMEOUT;
+  }
+
+  ProcessState& state() { return *state_; }
+
+ private:
+  std::shared_ptr<ProcessState> state_;
+};
+
+class ProcessObject final : public ProgramObject {
+ public:
+  using ProgramObject::ProgramObject;
+};
+
+class ThreadObject final : public ProgramObject {
+ public:
+  using ProgramObject::ProgramObject;
+};
+
+ProcessObject* AsProcess(HANDLE h) {
+  return IsValidHandle(h) ? dynamic_cast<ProcessObject*>(h) : nullptr;
+}
+
+BOOL Fail(DWORD code) {
+  SetLastError(code);
+  return FALSE;
+}
+
+bool HasExtension(const std::string& name) {
+  size_t dot = name.rfind('.');
+  return dot != std::string::npos && dot + 1 < name.size();
+}
+
+// The Windows-form path of the program, or an error code.
+DWORD ResolveProgram(const Machine& machine, const char* application_name,
+                     const std::vector<std::string>& args, WinPath* program) {
+  if (application_name != nullptr) {
+    DWORD rc = ParseWinPath(application_name, program);
+    return rc == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : rc;
+  }
+  if (args.empty() || args[0].empty()) return ERROR_INVALID_PARAMETER;
+  std::string name = args[0];
+  if (name.find_first_of("\\/:") != std::string::npos) {
+    DWORD rc = ParseWinPath(name, program);
+    return rc == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : rc;
+  }
+  if (name.back() == '.') {
+    name.pop_back();
+  } else if (!HasExtension(name)) {
+    name += ".exe";
+  }
+  for (KnownFolder folder : {KnownFolder::kSystem, KnownFolder::kWindows}) {
+    WinPath candidate;
+    std::string host;
+    struct stat st;
+    if (ParseWinPath(JoinWinPath(machine.FolderLocation(folder), name), &candidate) ==
+            ERROR_SUCCESS &&
+        machine.ToHostPath(candidate, &host) == ERROR_SUCCESS && stat(host.c_str(), &st) == 0 &&
+        S_ISREG(st.st_mode)) {
+      *program = candidate;
+      return ERROR_SUCCESS;
+    }
+  }
+  return ERROR_FILE_NOT_FOUND;
+}
+
+// Checks the program file and gives it the execute permission Windows does not have.
+DWORD PrepareProgram(const Machine& machine, const WinPath& program, std::string* host) {
+  if (DWORD rc = machine.ToHostPath(program, host); rc != ERROR_SUCCESS) return rc;
+  struct stat st;
+  if (stat(host->c_str(), &st) != 0) {
+    DWORD code = Win32ErrorFromErrno(errno);
+    std::string parent;
+    struct stat pst;
+    if (code == ERROR_FILE_NOT_FOUND && !program.IsRoot() &&
+        (machine.ToHostPath(program.Parent(), &parent) != ERROR_SUCCESS ||
+         stat(parent.c_str(), &pst) != 0 || !S_ISDIR(pst.st_mode))) {
+      code = ERROR_PATH_NOT_FOUND;
+    }
+    return code;
+  }
+  if (S_ISDIR(st.st_mode)) return ERROR_ACCESS_DENIED;
+  // Execute for whoever may read it.
+  const mode_t wanted = st.st_mode | ((st.st_mode & 0444) >> 2);
+  if (wanted != st.st_mode && chmod(host->c_str(), wanted & 07777) != 0 &&
+      access(host->c_str(), X_OK) != 0) {
+    return Win32ErrorFromErrno(errno);
+  }
+  return ERROR_SUCCESS;
+}
+
+std::vector<std::string> BuildEnvironment(const char* block, const std::string& prefix) {
+  std::vector<std::string> env;
+  if (block == nullptr) {
+    for (char** e = environ; e != nullptr && *e != nullptr; ++e) env.emplace_back(*e);
+  } else {
+    for (const char* p = block; *p != '\0'; p += std::strlen(p) + 1) env.emplace_back(p);
+  }
+  const std::string key = std::string(kPrefixVariable) + "=";
+  std::erase_if(env, [&key](const std::string& e) { return e.compare(0, key.size(), key) == 0; });
+  env.push_back(key + prefix);
+  return env;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& texts) {
+  std::vector<char*> out;
+  for (std::string& t : texts) out.push_back(t.data());
+  out.push_back(nullptr);
+  return out;
+}
+
+// Runs posix_spawn with the attributes a fresh program expects: default signal handling, an
+// empty signal mask, standard input from /dev/null, the given folder.
+int Spawn(const std::string& host, const std::string& folder, std::vector<std::string>& args,
+          std::vector<std::string>& env, pid_t* pid) {
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attr;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawnattr_init(&attr);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+  sigset_t all, none;
+  sigfillset(&all);
+  sigemptyset(&none);
+  posix_spawnattr_setsigdefault(&attr, &all);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  std::vector<char*> argv = Pointers(args);
+  std::vector<char*> envp = Pointers(env);
+  int err = posix_spawn(pid, host.c_str(), &actions, &attr, argv.data(), envp.data());
+  posix_spawnattr_destroy(&attr);
+  posix_spawn_file_actions_destroy(&actions);
+  return err;
+}
+}  // namespace
+
+BOOL CreateProcessA(const char* application_name, const char* command_line, const void*,
+                    const void*, BOOL, DWORD creation_flags, const void* environment,
+                    const char* current_directory, const STARTUPINFOA*,
+                    PROCESS_INFORMATION* process_information) {
+  if (process_information == nullptr || (application_name == nullptr && command_line == nullptr)) {
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
+  if (creation_flags & (CREATE_SUSPENDED | DEBUG_PROCESS | DEBUG_ONLY_THIS_PROCESS |
+                        CREATE_UNICODE_ENVIRONMENT)) {
+    return Fail(ERROR_NOT_SUPPORTED);
+  }
+  Machine* machine = CurrentMachine();
+  if (machine == nullptr) return Fail(ERROR_PATH_NOT_FOUND);
+
+  std::vector<std::string> args =
+      command_line != nullptr ? SplitCommandLine(command_line) : std::vector<std::string>{};
+  WinPath program;
+  if (DWORD rc = ResolveProgram(*machine, application_name, args, &program); rc != ERROR_SUCCESS) {
+    return Fail(rc);
+  }
+  std::string host;
+  if (DWORD rc = PrepareProgram(*machine, program, &host); rc != ERROR_SUCCESS) return Fail(rc);
+  if (args.empty()) args.push_back(application_name != nullptr ? application_name : program.ToString());
+
+  std::string folder;
+  if (current_directory != nullptr) {
+    struct stat st;
+    if (machine->ToHostPath(current_directory, &folder) != ERROR_SUCCESS ||
+        stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      return Fail(ERROR_DIRECTORY);
+    }
+  } else if (machine->ToHostPath(program.Parent(), &folder) != ERROR_SUCCESS) {
+    return Fail(ERROR_PATH_NOT_FOUND);
+  }
+
+  std::vector<std::string> env =
+      BuildEnvironment(static_cast<const char*>(environment), machine->prefix());
+  pid_t pid = 0;
+  if (int err = Spawn(host, folder, args, env, &pid); err != 0) {
+    // The file exists, so "not found" from the system means its interpreter is missing.
+    return Fail(err == ENOENT ? ERROR_BAD_EXE_FORMAT : Win32ErrorFromErrno(err));
+  }
+
+  auto state = std::make_shared<ProcessState>();
+  state->pid = pid;
+  StartReaper(state);
+  process_information->hProcess = new ProcessObject(state);
+  process_information->hThread = new ThreadObject(state);
+  process_information->dwProcessId = static_cast<DWORD>(pid);
+  process_information->dwThreadId = static_cast<DWORD>(pid);
+  return TRUE;
+}
+
+BOOL GetExitCodeProcess(HANDLE process, DWORD* exit_code) {
+  ProcessObject* p = AsProcess(process);
+  if (p == nullptr) return Fail(ERROR_INVALID_HANDLE);
+  if (exit_code == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  std::lock_guard<std::mutex> lock(p->state().mu);
+  *exit_code = p->state().ended ? p->state().exit_code : STILL_ACTIVE;
+  return TRUE;
+}
+
+BOOL TerminateProcess(HANDLE process, UINT exit_code) {
+  ProcessObject* p = AsProcess(process);
+  if (p == nullptr) return Fail(ERROR_INVALID_HANDLE);
+  ProcessState& s = p->state();
+  std::lock_guard<std::mutex> lock(s.mu);
+  // Not reaped yet (the reaper needs this lock), so the pid is still this program's.
+  siginfo_t info;
+  info.si_pid = 0;
+  if (s.ended || (waitid(P_PID, static_cast<id_t>(s.pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                  info.si_pid != 0)) {
+    return Fail(ERROR_ACCESS_DENIED);
+  }
+  if (!s.terminated) {
+    s.terminated = true;
+    s.terminate_code = exit_code;
+  }
+  kill(s.pid, SIGKILL);
+  return TRUE;
+}
+
+DWORD GetProcessId(HANDLE process) {
+  ProcessObject* p = AsProcess(process);
+  if (p == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return 0;
+  }
+  return static_cast<DWORD>(p->state().pid);
+}
+
+}  // namespace os

@@ -1,0 +1,284 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "os/base/error.h"
+#include "os/fs/file_api.h"
+#include "os/image/integrity.h"
+#include "tests/support/image_test.h"
+
+namespace {
+using pelisto::testing::ImageTest;
+using namespace os;
+
+constexpr DWORD kSentinel = 0xDEADBEEF;
+
+class FileOpsTest : public ImageTest {
+ protected:
+  // Seeds the last error so that a test proves the call set it.
+  static void Seed() { SetLastError(kSentinel); }
+};
+
+TEST_F(FileOpsTest, CreateDirectoryReportsAnExistingFolderAsItsOwnError) {
+  Seed();
+  ASSERT_TRUE(CreateDirectoryA("C:\\work", nullptr));
+  Seed();
+  EXPECT_FALSE(CreateDirectoryA("c:\\WORK", nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+  Seed();
+  EXPECT_FALSE(CreateDirectoryA("C:\\missing\\child", nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+  EXPECT_TRUE(IsDirectory("C:\\Work"));
+}
+
+TEST_F(FileOpsTest, BadPathsGiveTheWindowsErrorAndTouchNothing) {
+  struct Case {
+    std::string path;
+    DWORD error;
+  };
+  const std::vector<Case> cases = {
+      {"", ERROR_PATH_NOT_FOUND},
+      {"relative\\dir", ERROR_PATH_NOT_FOUND},
+      {"C:\\" + std::string(300, 'x'), ERROR_FILENAME_EXCED_RANGE},
+      {"C:\\bad|name", ERROR_INVALID_NAME},
+      {"Q:\\unmapped", ERROR_PATH_NOT_FOUND},
+  };
+  for (const Case& c : cases) {
+    Seed();
+    EXPECT_FALSE(CreateDirectoryA(c.path, nullptr)) << c.path;
+    EXPECT_EQ(GetLastError(), c.error) << c.path;
+    Seed();
+    EXPECT_EQ(GetFileAttributesA(c.path), INVALID_FILE_ATTRIBUTES) << c.path;
+    EXPECT_EQ(GetLastError(), c.error) << c.path;
+  }
+  // ".." stops at the drive root: the folder is made inside drive_c, never beside it.
+  ASSERT_TRUE(CreateDirectoryA("C:\\..\\..\\outside", nullptr));
+  EXPECT_TRUE(HostExists("C:\\outside"));
+}
+
+TEST_F(FileOpsTest, CopyFileHonoursFailIfExistsAndKeepsTheTime) {
+  PutFile("C:\\src.txt", "new content");
+  PutFile("C:\\dst.txt", "old");
+  Seed();
+  EXPECT_FALSE(CopyFileA("C:\\src.txt", "C:\\dst.txt", TRUE));
+  EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
+  EXPECT_EQ(GetFile("C:\\dst.txt"), "old");
+  ASSERT_TRUE(CopyFileA("C:\\SRC.TXT", "C:\\dst.txt", FALSE));
+  EXPECT_EQ(GetFile("C:\\dst.txt"), "new content");
+
+  Seed();
+  EXPECT_FALSE(CopyFileA("C:\\nothing.txt", "C:\\x.txt", FALSE));
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  Seed();
+  EXPECT_FALSE(CopyFileA("C:\\src.txt", "C:\\no\\such\\dir\\x.txt", FALSE));
+  EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+}
+
+TEST_F(FileOpsTest, CopyOntoAFileInUseIsASharingViolationAndLeavesItIntact) {
+  PutFile("C:\\src.txt", "new");
+  PutFile("C:\\busy.txt", "busy");
+  HANDLE h = CreateFileA("C:\\busy.txt", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_TRUE(IsValidHandle(h));
+  Seed();
+  EXPECT_FALSE(CopyFileA("C:\\src.txt", "C:\\busy.txt", FALSE));
+  EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+  CloseHandle(h);
+  EXPECT_TRUE(CopyFileA("C:\\src.txt", "C:\\busy.txt", FALSE));
+  EXPECT_EQ(GetFile("C:\\busy.txt"), "new");
+}
+
+TEST_F(FileOpsTest, MoveAndDeleteFollowWindowsRules) {
+  PutFile("C:\\a.txt", "a");
+  PutFile("C:\\b.txt", "b");
+  Seed();
+  EXPECT_FALSE(MoveFileA("C:\\a.txt", "C:\\b.txt"));
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+  ASSERT_TRUE(MoveFileExA("C:\\a.txt", "C:\\b.txt", MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(GetFile("C:\\b.txt"), "a");
+  EXPECT_FALSE(HostExists("C:\\a.txt"));
+
+  Seed();
+  EXPECT_FALSE(DeleteFileA("C:\\a.txt"));
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  Seed();
+  EXPECT_FALSE(DeleteFileA("C:\\nodir\\a.txt"));
+  EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+
+  ASSERT_TRUE(SetFileAttributesA("C:\\b.txt", FILE_ATTRIBUTE_READONLY));
+  EXPECT_TRUE(GetFileAttributesA("C:\\b.txt") & FILE_ATTRIBUTE_READONLY);
+  Seed();
+  EXPECT_FALSE(DeleteFileA("C:\\b.txt"));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  ASSERT_TRUE(SetFileAttributesA("C:\\b.txt", FILE_ATTRIBUTE_NORMAL));
+
+  HANDLE h = CreateFileA("C:\\b.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  Seed();
+  EXPECT_FALSE(DeleteFileA("C:\\b.txt"));
+  EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+  CloseHandle(h);
+  EXPECT_TRUE(DeleteFileA("C:\\b.txt"));
+}
+
+TEST_F(FileOpsTest, ShareModesDecideWhetherASecondOpenSucceeds) {
+  PutFile("C:\\f.bin", "data");
+  HANDLE writer = CreateFileA("C:\\f.bin", GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_TRUE(IsValidHandle(writer));
+  // Readers that allow the writer get in; a second writer does not.
+  HANDLE reader = CreateFileA("C:\\f.bin", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  EXPECT_TRUE(IsValidHandle(reader));
+  Seed();
+  EXPECT_EQ(CreateFileA("C:\\f.bin", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                        CREATE_ALWAYS, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(GetFile("C:\\f.bin"), "data") << "a refused open must not truncate";
+  Seed();
+  EXPECT_EQ(FileOpen("C:\\f.bin", "wb"), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+  CloseHandle(reader);
+  CloseHandle(writer);
+  std::FILE* f = FileOpen("C:\\f.bin", "wb");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+}
+
+TEST_F(FileOpsTest, HandlesReadWriteSeekAndKeepTimes) {
+  HANDLE h = CreateFileA("C:\\t.bin", GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_TRUE(IsValidHandle(h));
+  DWORD n = 0;
+  ASSERT_TRUE(WriteFile(h, "hello world", 11, &n, nullptr));
+  EXPECT_EQ(n, 11u);
+  EXPECT_EQ(SetFilePointer(h, 6, nullptr, FILE_BEGIN), 6u);
+  char buf[16] = {};
+  ASSERT_TRUE(ReadFile(h, buf, sizeof buf, &n, nullptr));
+  EXPECT_EQ(std::string(buf, n), "world");
+  EXPECT_EQ(GetFileSize(h, nullptr), 11u);
+
+  SYSTEMTIME st;
+  st.wYear = 2026;
+  st.wMonth = 12;
+  st.wDay = 7;
+  st.wHour = 5;
+  st.wMinute = 30;
+  FILETIME ft, back;
+  ASSERT_TRUE(SystemTimeToFileTime(st, &ft));
+  ASSERT_TRUE(SetFileTime(h, nullptr, nullptr, &ft));
+  ASSERT_TRUE(GetFileTime(h, nullptr, nullptr, &back));
+  EXPECT_EQ(back.dwLowDateTime, ft.dwLowDateTime);
+  EXPECT_EQ(back.dwHighDateTime, ft.dwHighDateTime);
+  CloseHandle(h);
+
+  Seed();
+  EXPECT_EQ(CreateFileA("C:\\t.bin", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
+  Seed();
+  EXPECT_FALSE(CloseHandle(nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(FileOpsTest, FileOpenModesAppendTruncateAndRead) {
+  std::FILE* f = FileOpen("C:\\log.txt", "a+");
+  ASSERT_NE(f, nullptr);
+  std::fputs("one\r\n", f);
+  std::fclose(f);
+  f = FileOpen("C:\\log.txt", "a+");
+  std::fputs("two\r\n", f);
+  std::fclose(f);
+  EXPECT_EQ(GetFile("C:\\log.txt"), "one\r\ntwo\r\n");
+  f = FileOpen("C:\\log.txt", "w");
+  std::fclose(f);
+  EXPECT_EQ(GetFile("C:\\log.txt"), "");
+  Seed();
+  EXPECT_EQ(FileOpen("C:\\absent.txt", "rb"), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(FileOpsTest, TempFileNamesAreUniqueAcrossThreads) {
+  ASSERT_TRUE(CreateDirectoryA("C:\\tmpdir", nullptr));
+  std::vector<std::vector<std::string>> names(4);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 100; ++i) {
+        std::string name;
+        if (GetTempFileNameA("C:\\tmpdir", "tmpfile", 0, &name) != 0) names[t].push_back(name);
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  std::set<std::string> all;
+  for (const auto& v : names) {
+    EXPECT_EQ(v.size(), 100u);
+    for (const auto& n : v) {
+      EXPECT_TRUE(all.insert(n).second) << "duplicate " << n;
+      EXPECT_EQ(n.rfind("C:\\tmpdir\\tmp", 0), 0u) << n;
+      EXPECT_EQ(n.substr(n.size() - 4), ".tmp") << n;
+      EXPECT_TRUE(FileExists(n)) << n;
+    }
+  }
+  Seed();
+  std::string out = "untouched";
+  EXPECT_EQ(GetTempFileNameA("C:\\nowhere", "tmp", 0, &out), 0u);
+  EXPECT_EQ(GetLastError(), ERROR_DIRECTORY);
+  EXPECT_EQ(out, "untouched");
+}
+
+struct IntegrityCase {
+  int os_major;
+  IntegrityLevel level;
+  const char* path;
+  bool allowed;
+};
+
+void PrintTo(const IntegrityCase& c, std::ostream* out) {
+  *out << "v" << c.os_major << " level " << static_cast<int>(c.level) << " " << c.path;
+}
+
+class FileOpsIntegrity : public ImageTest, public ::testing::WithParamInterface<IntegrityCase> {};
+
+TEST_P(FileOpsIntegrity, WritesFollowTheCallersLevel) {
+  const IntegrityCase& c = GetParam();
+  SetOsMajor(c.os_major);
+  machine().FolderPath(KnownFolder::kProgramFiles);
+  machine().FolderPath(KnownFolder::kWindows);
+  machine().FolderPath(KnownFolder::kLocalAppDataLow);
+  machine().FolderPath(KnownFolder::kDesktop);
+  ImpersonationScope scope(Token{c.level});
+  SetLastError(kSentinel);
+  BOOL ok = CreateDirectoryA(c.path, nullptr);
+  EXPECT_EQ(ok != FALSE, c.allowed);
+  if (!c.allowed) {
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  }
+  EXPECT_EQ(HostExists(c.path), c.allowed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Levels, FileOpsIntegrity,
+    ::testing::Values(
+        IntegrityCase{6, IntegrityLevel::kMedium, "C:\\Program Files\\Vendor", false},
+        IntegrityCase{6, IntegrityLevel::kMedium, "C:\\WINDOWS\\x", false},
+        IntegrityCase{6, IntegrityLevel::kMedium, "C:\\Users\\user\\Desktop\\x", true},
+        IntegrityCase{6, IntegrityLevel::kHigh, "C:\\Program Files\\Vendor", true},
+        IntegrityCase{6, IntegrityLevel::kLow, "C:\\Users\\user\\Desktop\\x", false},
+        IntegrityCase{6, IntegrityLevel::kLow, "C:\\Users\\user\\AppData\\LocalLow\\x", true},
+        IntegrityCase{5, IntegrityLevel::kMedium, "C:\\Program Files\\Vendor", true},
+        IntegrityCase{5, IntegrityLevel::kLow, "C:\\Windows\\x", true}));
+
+TEST_F(FileOpsTest, ProtectedModeMakesTheProcessLowIntegrity) {
+  ImageSettings s = machine().settings();
+  s.protected_mode = true;
+  Reconfigure(s);
+  EXPECT_EQ(CurrentToken().level, IntegrityLevel::kLow);
+  std::string temp;
+  ASSERT_GT(GetTempPathA(&temp), 0u);
+  EXPECT_EQ(temp, "C:\\Users\\user\\AppData\\Local\\Temp\\Low\\");
+  std::string name;
+  EXPECT_NE(GetTempFileNameA(temp, "tmp", 0, &name), 0u);
+}
+
+}  // namespace
