@@ -30,9 +30,10 @@ std::string FormatPlaceholders(std::string_view text, std::initializer_list<std:
 // 0 for anything else.
 os::LANGID LanguageIdFromText(const std::string& text);
 // Makes the language named by `text` the calling thread's UI language, so dialogs and strings
-// come from that set afterwards: on Windows 6 through SetThreadUILanguage, on other versions
-// through SetThreadLocale. True when it took effect; any other text, or a failing version
-// query, changes nothing and gives false.
+// come from that set afterwards: on Windows 6 through "SetThreadUILanguage" looked up in
+// "kernel32.dll" at run time (true when it returns the language asked for; false when the
+// library or the call is missing), on other versions through SetThreadLocale. Any other
+// text, or a failing version query, changes nothing and gives false.
 bool SetLanguage(const std::string& text);
 
 }  // namespace pelisto

@@ -28,9 +28,9 @@ constexpr char kChildVariable[] = "PELISTO_UI_WINDOW_CHILD";
 // "ready <handle>" and then either waits for its input to close (and cleans up) or ends at
 // once without cleaning up ("vanish").
 TEST(UiModelFindWindowChild, OwnsAWindow) {
-  const char* spec = std::getenv(kChildVariable);
-  if (spec == nullptr) GTEST_SKIP() << "runs only as the child of UiModelFindWindow";
-  std::string s = spec;
+  const char* setup = std::getenv(kChildVariable);
+  if (setup == nullptr) GTEST_SKIP() << "runs only as the child of UiModelFindWindow";
+  std::string s = setup;
   size_t a = s.find('\t'), b = s.find('\t', a + 1), c = s.find('\t', b + 1);
   std::string prefix = s.substr(0, a), mode = s.substr(a + 1, b - a - 1);
   std::string cls = s.substr(b + 1, c - b - 1), title = s.substr(c + 1);

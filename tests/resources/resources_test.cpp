@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
 #include <set>
 
 #include "os/base/text.h"
+#include "os/module/module.h"
 #include "os/sysinfo/version.h"
 #include "resources/resource_ids.h"
 #include "resources/resources.h"
@@ -129,6 +131,18 @@ TEST_P(ResourcesLanguage, SelectsTheThreadsResourceSet) {
   std::string s;
   pelisto::LoadResourceString(118, &s);
   EXPECT_EQ(s, now == os::kLangEnglish ? "%1 sec" : "%1초");
+}
+
+TEST_F(ResourcesTest, WithoutKernel32TheLanguageCannotBeSetOnWindows6) {
+  os::EnsureSystemModules(machine());
+  ASSERT_TRUE(HostExists("C:\\Windows\\system32\\kernel32.dll"));
+  std::filesystem::remove(Host("C:\\Windows\\system32\\kernel32.dll"));
+  os::SetThreadUILanguage(os::kLangKorean);
+  EXPECT_FALSE(pelisto::SetLanguage("ENG"));
+  EXPECT_EQ(os::GetThreadUILanguage(), os::kLangKorean);
+  SetOsMajor(5);  // the older call needs no library
+  EXPECT_TRUE(pelisto::SetLanguage("ENG"));
+  EXPECT_EQ(os::GetThreadUILanguage(), os::kLangEnglish);
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, ResourcesLanguage,
