@@ -62,7 +62,13 @@ HeadlessFrontEnd::~HeadlessFrontEnd() {
 std::shared_ptr<HeadlessFrontEnd> HeadlessFrontEnd::FromScript(std::string_view text, std::string* error) {
   HeadlessScript script;
   if (!ParseHeadlessScript(text, &script, error)) return nullptr;
-  return std::make_shared<HeadlessFrontEnd>(std::move(script));
+  auto front_end = std::make_shared<HeadlessFrontEnd>(std::move(script));
+  const std::string& transcript = front_end->script_.transcript;
+  if (!transcript.empty() && transcript != "-" && !front_end->transcript_file_.is_open()) {
+    *error = "transcript \"" + transcript + "\" cannot be written";
+    return nullptr;
+  }
+  return front_end;
 }
 
 void HeadlessFrontEnd::Record(const std::string& line) {

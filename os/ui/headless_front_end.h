@@ -43,7 +43,8 @@ class HeadlessFrontEnd : public FrontEnd {
   explicit HeadlessFrontEnd(HeadlessScript script);
   ~HeadlessFrontEnd() override;
 
-  // Parses `text` and makes a front end that runs it; null with `error` on a bad script.
+  // Parses `text` and makes a front end that runs it; null with `error` on a bad script or a
+  // transcript file that cannot be written.
   static std::shared_ptr<HeadlessFrontEnd> FromScript(std::string_view text, std::string* error);
 
   int AnswerMessageBox(const MessageBoxRequest& box) override;

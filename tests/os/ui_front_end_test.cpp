@@ -162,6 +162,9 @@ TEST_F(UiModelHeadless, HostLoadsAScriptFileOrSaysWhatIsWrong) {
   pelisto::testing::WriteHostFile(prefix() + "/bad.ui", "box yes\nbox perhaps\n");
   EXPECT_FALSE(os::ui::LoadHeadlessScript(prefix() + "/bad.ui", &error));
   EXPECT_EQ(error, prefix() + "/bad.ui: line 2: unknown answer 'perhaps'");
+  pelisto::testing::WriteHostFile(prefix() + "/deaf.ui", "transcript \"" + prefix() + "/no/such/dir/t.txt\"\n");
+  EXPECT_FALSE(os::ui::LoadHeadlessScript(prefix() + "/deaf.ui", &error));
+  EXPECT_EQ(error, prefix() + "/deaf.ui: transcript \"" + prefix() + "/no/such/dir/t.txt\" cannot be written");
   pelisto::testing::WriteHostFile(prefix() + "/good.ui", "box no repeat\n");
   ASSERT_TRUE(os::ui::LoadHeadlessScript(prefix() + "/good.ui", &error)) << error;
   EXPECT_EQ(os::MessageBoxA(nullptr, "?", "", os::MB_YESNO), os::IDNO);
