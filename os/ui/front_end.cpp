@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "os/ui/dialog.h"
 #include "os/ui/message_box.h"
 
 namespace os::ui {
@@ -39,6 +40,20 @@ int NoneFrontEnd::AnswerMessageBox(const MessageBoxRequest& box) {
   return MessageBoxDefaultAnswer(box.type);
 }
 
-void NoneFrontEnd::OnEvent(const UiEvent&) {}
+void NoneFrontEnd::OnEvent(const UiEvent& event) {
+  if (event.kind == UiEventKind::kDialogReady && event.value == 1 && event.snapshot &&
+      WaitsForAButton(*event.snapshot)) {
+    PressDefaultAnswer(event.hwnd);
+  }
+}
+
+bool WaitsForAButton(const WindowSnapshot& snapshot) {
+  for (const ControlSnapshot& c : snapshot.controls) {
+    if ((c.kind == ControlKind::kButton || c.kind == ControlKind::kDefaultButton) && c.visible && c.enabled) {
+      return true;
+    }
+  }
+  return false;
+}
 
 }  // namespace os::ui

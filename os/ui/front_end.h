@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "os/base/types.h"
 #include "os/ui/ui_types.h"
@@ -23,8 +24,61 @@ struct MessageBoxRequest {
   DWORD thread_id = 0;  // the thread that shows the box
 };
 
+// The state of one control, as a front end draws it.
+struct ControlSnapshot {
+  HWND hwnd = nullptr;
+  int id = 0;
+  ControlKind kind = ControlKind::kStatic;
+  std::string text;  // image code page
+  DWORD style = 0;   // extra style bits (SS_PATHELLIPSIS, ...)
+  bool visible = true;  // the control's own flag, whatever its dialog's state
+  bool enabled = true;
+  RECT rect;  // dialog units for template controls
+  int range_min = 0, range_max = 0, position = 0;  // progress bars
+  bool playing = false;                             // animations
+};
+
+// A text written into a window's client area (os/ui/gdi.h), at (x, y) in pixels.
+struct PaintedText {
+  int x = 0;
+  int y = 0;
+  std::string text;  // image code page
+};
+
+// The state of a top-level window and its controls.
+struct WindowSnapshot {
+  HWND hwnd = nullptr;
+  std::string title;  // image code page
+  std::string class_name;
+  bool visible = false;
+  bool enabled = true;
+  bool is_dialog = false;
+  bool modal = false;
+  bool ended = false;
+  DWORD thread_id = 0;
+  std::vector<ControlSnapshot> controls;  // creation order
+  std::vector<PaintedText> painted;       // written into the window itself, oldest first
+
+  const ControlSnapshot* Control(int id) const {
+    for (const ControlSnapshot& c : controls) {
+      if (c.id == id) return &c;
+    }
+    return nullptr;
+  }
+};
+
+// True when the window is a dialog that waits for the user: one of its buttons is visible
+// and enabled.
+bool WaitsForAButton(const WindowSnapshot& snapshot);
+
+// Fills `out` with the state of a window of this process (its top-level window's, for a
+// control); false when there is no such window.
+bool SnapshotWindow(HWND hwnd, WindowSnapshot* out);
+// This process's top-level windows, oldest first.
+std::vector<HWND> TopLevelWindows();
+
 enum class UiEventKind {
-  kCreated,        // a top-level window or a control exists (controls follow their dialog)
+  kCreated,        // a window exists (a dialog's controls come in its snapshot, not one by one)
   kShown,          // became visible
   kHidden,         // became invisible
   kTextChanged,    // title or control text set (also when set to the same text)
@@ -38,6 +92,8 @@ enum class UiEventKind {
   kDestroyed,
   kForeground,     // SetForegroundWindow
   kButtonPressed,  // a front end pressed a button: control_id; value = 1 taken, 0 refused
+  kPainted,        // text written into the window (os/ui/gdi.h): text, value = x, value2 = y
+  kErased,         // a fill removed `value` texts written before
 };
 
 // One change. Texts are in the image code page.
@@ -51,6 +107,8 @@ struct UiEvent {
   std::string text;          // the new text (kTextChanged), or the window's text
   int value = 0;
   int value2 = 0;
+  // For kCreated (of a top-level window), kDialogReady and kDialogEnded: the whole window.
+  std::shared_ptr<const WindowSnapshot> snapshot;
 };
 
 // Implementations must be thread-safe: the model calls them from whichever thread acts, with
@@ -63,6 +121,9 @@ class FrontEnd {
   // The ID* value of the chosen button; a value that is not one of the box's buttons is
   // replaced by the box's default answer.
   virtual int AnswerMessageBox(const MessageBoxRequest& box) = 0;
+  // True when AnswerMessageBox waits for a person. The model then asks on a helper thread and
+  // keeps serving messages sent to the box's thread, as a real message box's loop does.
+  virtual bool AsksAPerson() const { return false; }
   // Whether a dialog with this title and class may be created; false makes the creation
   // fail (the way tests reach the failure paths of dialog creation).
   virtual bool AllowDialog(const std::string& title, const std::string& class_name) {
@@ -79,7 +140,9 @@ std::shared_ptr<FrontEnd> CurrentFrontEnd();
 // finish with the front end they started with.
 void SetFrontEnd(std::shared_ptr<FrontEnd> front_end);
 
-// No display: a box takes its default button, nothing is drawn.
+// No display: a box takes its default button; a modal dialog that waits for a button gets
+// its default answer at once (os::ui::PressDefaultAnswer: nobody could press anything);
+// nothing is drawn.
 class NoneFrontEnd : public FrontEnd {
  public:
   int AnswerMessageBox(const MessageBoxRequest& box) override;

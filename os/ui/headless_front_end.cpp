@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "os/base/text.h"
+#include "os/ui/dialog.h"
 #include "os/ui/message_box.h"
 
 namespace os::ui {
@@ -37,6 +38,7 @@ std::string Hex(UINT v) {
 HeadlessFrontEnd::HeadlessFrontEnd() : HeadlessFrontEnd(HeadlessScript{}) {}
 
 HeadlessFrontEnd::HeadlessFrontEnd(HeadlessScript script) : script_(std::move(script)) {
+  press_rule_done_.assign(script_.presses.size(), false);
   box_rule_hits_.assign(script_.boxes.size(), 0);
   box_rule_done_.assign(script_.boxes.size(), false);
   fail_rule_hits_.assign(script_.fails.size(), 0);
@@ -48,12 +50,25 @@ HeadlessFrontEnd::HeadlessFrontEnd(HeadlessScript script) : script_(std::move(sc
   }
 }
 
-HeadlessFrontEnd::~HeadlessFrontEnd() = default;
+HeadlessFrontEnd::~HeadlessFrontEnd() {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    stopping_ = true;
+  }
+  deadline_cv_.notify_all();
+  if (deadline_thread_.joinable()) deadline_thread_.join();
+}
 
 std::shared_ptr<HeadlessFrontEnd> HeadlessFrontEnd::FromScript(std::string_view text, std::string* error) {
   HeadlessScript script;
   if (!ParseHeadlessScript(text, &script, error)) return nullptr;
-  return std::make_shared<HeadlessFrontEnd>(std::move(script));
+  auto front_end = std::make_shared<HeadlessFrontEnd>(std::move(script));
+  const std::string& transcript = front_end->script_.transcript;
+  if (!transcript.empty() && transcript != "-" && !front_end->transcript_file_.is_open()) {
+    *error = "transcript \"" + transcript + "\" cannot be written";
+    return nullptr;
+  }
+  return front_end;
 }
 
 void HeadlessFrontEnd::Record(const std::string& line) {
@@ -112,10 +127,196 @@ bool HeadlessFrontEnd::AllowDialog(const std::string& title, const std::string& 
   return true;
 }
 
+void HeadlessFrontEnd::RecordEventLocked(const UiEvent& e) {
+  if (!transcript_stderr_ && !transcript_file_.is_open()) return;
+  std::string where = Quote(e.title) + " " + std::to_string(e.control_id);
+  switch (e.kind) {
+    case UiEventKind::kCreated: Record("created " + where + " " + Quote(e.class_name)); break;
+    case UiEventKind::kShown: Record("shown " + where); break;
+    case UiEventKind::kHidden: Record("hidden " + where); break;
+    case UiEventKind::kTextChanged: Record("text " + where + " " + Quote(e.text)); break;
+    case UiEventKind::kEnabled: Record("enabled " + where); break;
+    case UiEventKind::kDisabled: Record("disabled " + where); break;
+    case UiEventKind::kProgressRange:
+      Record("range " + where + " " + std::to_string(e.value) + " " + std::to_string(e.value2));
+      break;
+    case UiEventKind::kProgressPos: Record("position " + where + " " + std::to_string(e.value)); break;
+    case UiEventKind::kAnimation:
+      Record("animation " + where + " " + std::to_string(e.value) + " " + std::to_string(e.value2));
+      break;
+    case UiEventKind::kDialogReady: Record("ready " + where + (e.value ? " modal" : " modeless")); break;
+    case UiEventKind::kDialogEnded: Record("ended " + where + " " + std::to_string(e.value)); break;
+    case UiEventKind::kDestroyed: Record("destroyed " + where); break;
+    case UiEventKind::kForeground: Record("foreground " + where); break;
+    case UiEventKind::kPainted:
+      Record("painted " + where + " " + std::to_string(e.value) + " " + std::to_string(e.value2) + " " + Quote(e.text));
+      break;
+    case UiEventKind::kErased: Record("erased " + where + " " + std::to_string(e.value)); break;
+    case UiEventKind::kButtonPressed:
+      Record("pressed " + Quote(e.title) + " " + (e.text == "esc" ? std::string("esc") : std::to_string(e.control_id)) +
+             (e.value ? " taken" : " refused"));
+      break;
+  }
+}
+
+bool HeadlessFrontEnd::ChooseRuleLocked(HWND dialog, DialogState& state, const WindowSnapshot* snapshot,
+                                        int control, int position, Action* action) {
+  for (size_t i = 0; i < script_.presses.size(); ++i) {
+    const PressRule& rule = script_.presses[i];
+    if (press_rule_done_[i] || state.fired.count(i) != 0) continue;
+    if (rule.title != state.title && rule.title != state.current_title) continue;
+    if (rule.appear != 0 && rule.appear != state.appearance) continue;
+    if (rule.has_progress) {
+      int pos = 0;
+      if (control != 0 && control == rule.progress_control) {
+        pos = position;
+      } else if (const ControlSnapshot* c = snapshot ? snapshot->Control(rule.progress_control) : nullptr) {
+        if (c->kind != ControlKind::kProgress) continue;
+        pos = c->position;
+      } else {
+        continue;
+      }
+      if (pos < rule.progress_position) continue;
+    }
+    state.fired.insert(i);
+    if (!rule.repeat) press_rule_done_[i] = true;
+    *action = Action{dialog, rule.button, rule.line};
+    return true;
+  }
+  return false;
+}
+
+bool HeadlessFrontEnd::RuleCouldStillApplyLocked(const DialogState& state) const {
+  for (size_t i = 0; i < script_.presses.size(); ++i) {
+    const PressRule& rule = script_.presses[i];
+    if (press_rule_done_[i] || state.fired.count(i) != 0) continue;
+    if (rule.title != state.title && rule.title != state.current_title) continue;
+    if (rule.appear == 0 || rule.appear == state.appearance) return true;
+  }
+  return false;
+}
+
 void HeadlessFrontEnd::OnEvent(const UiEvent& event) {
+  std::vector<Action> actions;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    events_.push_back(event);
+    RecordEventLocked(event);
+    bool top = event.hwnd == event.top && event.control_id == 0;
+    switch (event.kind) {
+      case UiEventKind::kCreated:
+        if (top) {
+          DialogState& st = dialogs_[event.hwnd];
+          st.title = st.current_title = event.title;
+          st.appearance = ++appearances_[event.title];
+        }
+        break;
+      case UiEventKind::kTextChanged:
+        if (top && dialogs_.count(event.hwnd) != 0) dialogs_[event.hwnd].current_title = event.text;
+        break;
+      case UiEventKind::kDialogReady: {
+        auto it = dialogs_.find(event.hwnd);
+        if (it == dialogs_.end()) break;
+        DialogState& st = it->second;
+        st.ready = true;
+        st.modal = event.value != 0;
+        st.waits = event.snapshot && WaitsForAButton(*event.snapshot);
+        Action a;
+        if (ChooseRuleLocked(event.hwnd, st, event.snapshot.get(), 0, 0, &a)) {
+          actions.push_back(a);
+        } else if (st.modal && st.waits) {
+          if (RuleCouldStillApplyLocked(st)) {
+            deadlines_.emplace(Clock::now() + std::chrono::milliseconds(script_.timeout_ms), event.hwnd);
+            if (!deadline_thread_.joinable()) deadline_thread_ = std::thread([this] { DeadlineLoop(); });
+            deadline_cv_.notify_all();
+          } else {
+            actions.push_back(Action{event.hwnd, kPressEscape, 0});
+          }
+        }
+        break;
+      }
+      case UiEventKind::kProgressPos: {
+        auto it = dialogs_.find(event.top);
+        if (it == dialogs_.end() || !it->second.ready || it->second.ended) break;
+        Action a;
+        if (ChooseRuleLocked(event.top, it->second, nullptr, event.control_id, event.value, &a)) actions.push_back(a);
+        break;
+      }
+      case UiEventKind::kDialogEnded:
+      case UiEventKind::kDestroyed:
+        if (top && dialogs_.count(event.hwnd) != 0) dialogs_[event.hwnd].ended = true;
+        break;
+      default:
+        break;
+    }
+    changed_.notify_all();
+  }
+  for (const Action& a : actions) Perform(a);
+}
+
+void HeadlessFrontEnd::Perform(const Action& action) {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    const DialogState& st = dialogs_[action.dialog];
+    if (action.rule_line == 0) {
+      Record("default " + Quote(st.title));
+    } else {
+      Record("press " + Quote(st.title) + " " +
+             (action.button == kPressEscape ? std::string("esc") : std::to_string(action.button)) + " (line " +
+             std::to_string(action.rule_line) + ")");
+    }
+  }
+  bool taken = action.rule_line == 0              ? PressDefaultAnswer(action.dialog)
+               : action.button == kPressEscape ? PressEscape(action.dialog)
+                                               : PressButton(action.dialog, action.button);
+  bool fall_back = false;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    DialogState& st = dialogs_[action.dialog];
+    if (taken) {
+      st.answered = true;
+    } else if (st.modal && st.waits && !st.ended && !st.answered && !RuleCouldStillApplyLocked(st)) {
+      // The rule's button could not be pressed: the dialog still needs an answer.
+      st.answered = true;
+      fall_back = true;
+      Record("default " + Quote(st.title));
+    }
+  }
+  if (fall_back) PressDefaultAnswer(action.dialog);
+}
+
+void HeadlessFrontEnd::DeadlineLoop() {
+  std::unique_lock<std::mutex> lock(mu_);
+  while (!stopping_) {
+    if (deadlines_.empty()) {
+      deadline_cv_.wait(lock);
+      continue;
+    }
+    auto first = deadlines_.begin();
+    if (first->first > Clock::now()) {
+      deadline_cv_.wait_until(lock, first->first);
+      continue;
+    }
+    HWND dialog = first->second;
+    deadlines_.erase(first);
+    DialogState& st = dialogs_[dialog];
+    if (st.ended || st.answered) continue;
+    st.answered = true;
+    Record("default " + Quote(st.title) + " (time limit)");
+    lock.unlock();
+    PressDefaultAnswer(dialog);
+    lock.lock();
+  }
+}
+
+std::shared_ptr<const WindowSnapshot> HeadlessFrontEnd::SnapshotAtReady(std::string_view title) const {
   std::lock_guard<std::mutex> lock(mu_);
-  events_.push_back(event);
-  changed_.notify_all();
+  for (auto it = events_.rbegin(); it != events_.rend(); ++it) {
+    if (it->kind != UiEventKind::kDialogReady || !it->snapshot) continue;
+    auto st = dialogs_.find(it->hwnd);
+    if (it->title == title || (st != dialogs_.end() && st->second.title == title)) return it->snapshot;
+  }
+  return nullptr;
 }
 
 std::vector<BoxRecord> HeadlessFrontEnd::Boxes() const {

@@ -16,15 +16,18 @@
 //       its N-th appearance (dialogs with that title counted from 1) with appear; only when
 //       its progress bar <control id> is at <position> or beyond with progress. <button> is a
 //       control id, or esc for the Esc key (the dialog's cancel path, no visible button
-//       needed). A hidden or disabled button cannot be pressed; the refusal is recorded.
+//       needed). A hidden or disabled button cannot be pressed; the refusal is recorded and
+//       the dialog gets its default answer.
 //       A rule presses once, or on every appearance with repeat.
 //
 //   fail "<title>" [nth <N>]
 //       Creating a dialog titled <title> fails (only the N-th such creation with nth).
 //
 //   timeout <milliseconds>
-//       A modal dialog that waits for a button and that no rule has answered gets Esc: at once
-//       when no press rule could still apply to it, otherwise after this long. Default 2000.
+//       A modal dialog that waits for a button and that no rule has answered gets its default
+//       answer (os::ui::PressDefaultAnswer: Esc where the cancel path is open, else its default
+//       button): at once when no press rule could still apply to it, otherwise after this
+//       long. Default 2000.
 //
 //   transcript stderr
 //   transcript "<host file>"

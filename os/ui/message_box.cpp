@@ -4,6 +4,7 @@
 
 #include "os/base/error.h"
 #include "os/ui/front_end.h"
+#include "os/ui/model.h"
 #include "os/ui/thread_id.h"
 
 namespace os {
@@ -51,7 +52,9 @@ int MessageBoxA(HWND hwnd, const std::string& text, const std::string& caption, 
   }
   ui::MessageBoxRequest box{hwnd, text, caption, type, GetCurrentThreadId()};
   std::shared_ptr<ui::FrontEnd> front_end = ui::CurrentFrontEnd();
-  int answer = front_end->AnswerMessageBox(box);
+  int answer = front_end->AsksAPerson()
+                   ? ui::internal::WaitServingSentMessages([&] { return front_end->AnswerMessageBox(box); })
+                   : front_end->AnswerMessageBox(box);
   if (std::find(buttons.begin(), buttons.end(), answer) == buttons.end()) {
     answer = MessageBoxDefaultAnswer(type);
   }

@@ -37,6 +37,9 @@ constexpr LPARAM MAKELPARAM(WORD low, WORD high) {
   return static_cast<LPARAM>(static_cast<DWORD>(low) | (static_cast<DWORD>(high) << 16));
 }
 
+// The kinds of control a dialog template can hold.
+enum class ControlKind { kStatic, kEdit, kButton, kDefaultButton, kProgress, kAnimation };
+
 // Answers of message boxes and the standard dialog buttons.
 inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;

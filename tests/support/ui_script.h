@@ -2,8 +2,11 @@
 // headless front end, and queries over what the front end recorded.
 #pragma once
 
+#include <functional>
+#include <future>
 #include <memory>
 #include <string>
+#include <thread>
 #include <string_view>
 #include <vector>
 
@@ -28,6 +31,8 @@ class HeadlessUi {
   // Every text given to control `control_id` (0: the title) of dialogs titled `title`, in
   // order, one entry per change (setting the same text twice gives two entries).
   std::vector<std::string> TextsOf(std::string_view title, int control_id) const;
+  // Every text written into windows titled `title` (os/ui/gdi.h), in order.
+  std::vector<std::string> TextsPainted(std::string_view title) const;
   // Every position given to that progress bar, in order.
   std::vector<int> PositionsOf(std::string_view title, int control_id) const;
   // How many events of `kind` the window titled `title` (or its control) had.
@@ -39,6 +44,22 @@ class HeadlessUi {
  private:
   std::shared_ptr<os::ui::HeadlessFrontEnd> front_end_;
   std::shared_ptr<os::ui::FrontEnd> previous_;
+};
+
+// A thread that runs `setup` and then a message loop until WM_QUIT; Stop() (or the
+// destructor) posts the quit and joins. Windows made by `setup` belong to this thread.
+class MessageLoopThread {
+ public:
+  explicit MessageLoopThread(std::function<void()> setup = {});
+  ~MessageLoopThread();
+  MessageLoopThread(const MessageLoopThread&) = delete;
+  MessageLoopThread& operator=(const MessageLoopThread&) = delete;
+  os::DWORD thread_id() const { return thread_id_; }
+  void Stop();
+
+ private:
+  std::thread thread_;
+  os::DWORD thread_id_ = 0;
 };
 
 // A fresh machine image with a headless front end; Script() replaces the script.
