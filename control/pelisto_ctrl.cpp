@@ -5,8 +5,8 @@
 
 #include "control/class_registration.h"
 #include "control/dispatch_table.h"
-#include "control/language.h"
 #include "control/object_safety.h"
+#include "download/file_in_use_dlg.h"
 #include "os/com/apartment.h"
 #include "os/com/com_error.h"
 #include "os/com/hresult.h"
@@ -14,6 +14,7 @@
 #include "os/sysinfo/version.h"
 #include "os/ui/message_box.h"
 #include "platform/broker_client.h"
+#include "resources/resources.h"
 
 namespace pelisto {
 namespace {
@@ -29,6 +30,8 @@ std::string FolderOf(const std::string& path) {
 
 CPelistoCtrl::CPelistoCtrl(ControlOptions options)
     : options_(std::move(options)),
+      status_dialog_(options_.status_dialog ? std::move(options_.status_dialog)
+                                            : MakeStatusDialog()),
       log_(settings_, windows6_, options_.clock,
            [this](const std::string& text) { ShowMessage(text); }) {
   // Text settings start empty and the log at level 1; the page's defaults come with the
@@ -74,7 +77,10 @@ void CPelistoCtrl::DoPropExchange(PropExchange* px) {
   px->Text("fileinuse_disable", &settings_.fileinuse_disable, "");
   px->Text("fileinuse_hidden", &settings_.fileinuse_hidden, "");
   px->Text("language", &settings_.language, "KOR");
-  ApplyLanguage(settings_.language);
+  if (px->IsLoading()) {
+    CFileInUseDlg::SetButtonLists(settings_.fileinuse_disable, settings_.fileinuse_hidden);
+  }
+  SetLanguage(settings_.language);
 }
 
 void CPelistoCtrl::Load(const PropertyBag& bag) {
@@ -382,16 +388,11 @@ void CPelistoCtrl::NotifyIsDownload(os::LONG status_code, const std::string& con
 // --- Status dialog --------------------------------------------------------------------------
 
 bool CPelistoCtrl::StartStatusDialog() {
-  return options_.status_dialog != nullptr &&
-         options_.status_dialog->Start(settings_.language, settings_.hide_download_cancel != 0);
+  return status_dialog_->Start(settings_.language, settings_.hide_download_cancel != 0);
 }
 
-void CPelistoCtrl::CloseStatusDialog() {
-  if (options_.status_dialog != nullptr) options_.status_dialog->Close();
-}
+void CPelistoCtrl::CloseStatusDialog() { status_dialog_->Close(); }
 
-IStarterDownload* CPelistoCtrl::StatusSink() {
-  return options_.status_dialog != nullptr ? options_.status_dialog->Sink() : nullptr;
-}
+IStarterDownload* CPelistoCtrl::StatusSink() { return status_dialog_->Sink(); }
 
 }  // namespace pelisto

@@ -34,7 +34,7 @@ inline constexpr os::DWORD kPersistedVersion = 0x00010000;
 // Seams for the host and for tests.
 struct ControlOptions {
   LocalClock clock;  // null: the machine's local time
-  // The run's status dialog; null: the control has none (StartStatusDialog answers false).
+  // The run's status dialog; null: the status dialog window on a thread of its own.
   std::unique_ptr<StatusDialog> status_dialog;
   // The window that owns the control's message boxes (the browser's main window).
   os::HWND main_window = nullptr;
@@ -153,6 +153,7 @@ class CPelistoCtrl final : public RunContext {
                          const std::vector<os::Variant>& args, os::Variant* result);
 
   ControlOptions options_;
+  std::unique_ptr<StatusDialog> status_dialog_;
   ControlSettings settings_;
   bool modified_ = false;
   os::DWORD loaded_version_ = kPersistedVersion;

@@ -2,6 +2,7 @@
 // shows the run's progress and reports a cancel of its own through its IStarterDownload.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "download/starter_download.h"
@@ -19,5 +20,8 @@ class StatusDialog {
   // The dialog's progress sink while it is up, else null.
   virtual IStarterDownload* Sink() = 0;
 };
+
+// The status dialog window (CDownloadUIDlg) on a thread of its own.
+std::unique_ptr<StatusDialog> MakeStatusDialog();
 
 }  // namespace pelisto

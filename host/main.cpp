@@ -20,6 +20,7 @@
 #include "os/image/integrity.h"
 #include "os/image/machine.h"
 #include "os/reg/registry.h"
+#include "os/ui/front_end_select.h"
 
 namespace pelisto {
 namespace {
@@ -158,6 +159,7 @@ int Run(const std::vector<std::string>& argv) {
   if (options.os_version) machine->mutable_settings().os_major = *options.os_version;
   os::SetCurrentMachine(machine.get());
   os::SetAnsiCodePage(machine->settings().code_page);
+  if (!os::ui::SelectFrontEnd(options.ui, &error)) return Usage(error);
 
   int status = kExitFalse;
   switch (options.command) {

@@ -151,9 +151,13 @@ TEST_F(ControlEvents, StatusDialogGetsTheLanguageAndTheHideFlag) {
   EXPECT_EQ(control.StatusSink(), nullptr);
 }
 
-TEST_F(ControlEvents, WithoutAStatusDialogNoneStarts) {
+TEST_F(ControlEvents, TheStatusDialogWindowIsTheSinkWhileItIsUp) {
   CPelistoCtrl control;
-  EXPECT_FALSE(control.StartStatusDialog());
+  control.Load(pelisto::PropertyBag());
+  EXPECT_EQ(control.StatusSink(), nullptr);
+  ASSERT_TRUE(control.StartStatusDialog());
+  EXPECT_NE(control.StatusSink(), nullptr);
+  control.CloseStatusDialog();
   EXPECT_EQ(control.StatusSink(), nullptr);
 }
 

@@ -8,6 +8,7 @@
 #include "control/object_safety.h"
 #include "control/control_ids.h"
 #include "control/pelisto_ctrl.h"
+#include "download/file_in_use_dlg.h"
 #include "os/base/text.h"
 #include "os/com/com_error.h"
 #include "os/com/hresult.h"
@@ -221,6 +222,22 @@ TEST_F(ControlTest, MethodsOfLaterWorkAnswerFalseAndSayWhyInTheLog) {
   const std::string log = GetFile(control->LogFilePath());
   EXPECT_NE(log.find(" getConfig is not available in this build\r\n"), std::string::npos) << log;
   EXPECT_NE(log.find(" checkAndUpdate is not available in this build\r\n"), std::string::npos);
+}
+
+TEST_F(ControlTest, FileInUseListsReachTheDialogAtLoad) {
+  // Retry is pressed; when the page disabled it the press is refused and the dialog stops.
+  auto run_dialog = [this] {
+    Script("press 1 on \"Install Failed!\"\ntimeout 100\n");
+    pelisto::CFileInUseDlg dialog;
+    dialog.SetFile("C:\\Windows\\system32\\viewer.ocx");
+    return dialog.DoModal();
+  };
+  PropertyBag bag;
+  bag.Write("fileinuse_disable", os::Variant::Text("retry"));
+  auto control = Loaded(bag);
+  EXPECT_EQ(run_dialog(), pelisto::CFileInUseDlg::kStop);
+  control = Loaded();
+  EXPECT_EQ(run_dialog(), pelisto::CFileInUseDlg::kRetry);
 }
 
 class ControlShowMessage : public ControlTest,
