@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "os/com/hresult.h"
 #include "os/base/error.h"
@@ -153,6 +155,31 @@ TEST_F(BrokerTest, SecondThreadGetsAUsablePointerThroughTheGlobalTable) {
   BrokerRef from_table;
   pelisto::GetBrokerFromGlobal(from_table.ReleaseAndGetAddressOf());
   EXPECT_TRUE(from_table);
+}
+
+// Foreign threads share one slot for the pointer they fetch; each keeps its own reference,
+// so a thread whose pointer was replaced in the slot meanwhile still uses a live object.
+TEST_F(BrokerTest, ForeignThreadsAskingTogetherEachGetALiveBroker) {
+  BrokerRef mine;
+  pelisto::GetBroker(mine.ReleaseAndGetAddressOf());
+  ASSERT_TRUE(mine);
+  std::atomic<int> made{0};
+  std::vector<std::thread> workers;
+  for (int t = 0; t < 4; ++t) {
+    workers.emplace_back([&made, t] {
+      for (int i = 0; i < 10; ++i) {
+        BrokerRef theirs;
+        pelisto::GetBroker(theirs.ReleaseAndGetAddressOf());
+        os::BOOL created = os::FALSE;
+        const std::u16string folder =
+            u"C:\\Program Files\\T" + std::u16string(1, u'0' + t) + std::u16string(1, u'0' + i);
+        if (theirs && theirs->CreateDirectory(folder, &created) == os::S_OK) ++made;
+      }
+    });
+  }
+  for (std::thread& w : workers) w.join();
+  EXPECT_EQ(made.load(), 40);
+  EXPECT_TRUE(ui().Boxes().empty());
 }
 
 TEST_F(BrokerTest, GlobalTableHoldsNothingBeforeABrokerExists) {
