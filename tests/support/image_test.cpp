@@ -8,6 +8,8 @@
 
 #include "os/base/text.h"
 #include "os/image/integrity.h"
+#include "os/ui/front_end.h"
+#include "os/ui/headless_front_end.h"
 
 namespace pelisto::testing {
 namespace fs = std::filesystem;
@@ -38,9 +40,13 @@ void ImageTest::SetUp() {
   os::SetCurrentMachine(machine_.get());
   os::SetAnsiCodePage(machine_->settings().code_page);
   os::ResetProcessIntegrity();
+  previous_front_end_ = os::ui::CurrentFrontEnd();
+  os::ui::SetFrontEnd(std::make_shared<os::ui::HeadlessFrontEnd>());
 }
 
 void ImageTest::TearDown() {
+  os::ui::SetFrontEnd(previous_front_end_);
+  previous_front_end_.reset();
   os::SetCurrentMachine(nullptr);
   os::ResetProcessIntegrity();
   machine_.reset();

@@ -9,6 +9,10 @@
 
 #include "os/image/machine.h"
 
+namespace os::ui {
+class FrontEnd;
+}
+
 namespace pelisto::testing {
 
 // A temporary host folder removed with everything in it when the object goes.
@@ -24,6 +28,8 @@ class TempDir {
   std::string path_;
 };
 
+// Every test also runs with a headless front end: boxes and dialogs are recorded and take
+// their default answers unless a test scripts them (tests/support/ui_script.h).
 class ImageTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -46,6 +52,7 @@ class ImageTest : public ::testing::Test {
  private:
   std::unique_ptr<TempDir> dir_;
   std::unique_ptr<os::Machine> machine_;
+  std::shared_ptr<os::ui::FrontEnd> previous_front_end_;
 };
 
 // Reads or writes a whole host file.
