@@ -87,4 +87,7 @@ BOOL TerminateProcess(HANDLE process, UINT exit_code);
 // The host process id; 0 with ERROR_INVALID_HANDLE for other handles.
 DWORD GetProcessId(HANDLE process);
 
+// The calling process's host process id.
+DWORD GetCurrentProcessId();
+
 }  // namespace os

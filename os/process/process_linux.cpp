@@ -1,6 +1,8 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <limits.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,6 +21,8 @@
 #include "os/base/text.h"
 #include "os/image/machine.h"
 #include "os/image/win_path.h"
+#include "os/process/channel.h"
+#include "os/process/channel_linux.h"
 #include "os/process/command_line.h"
 #include "os/process/process.h"
 
@@ -197,6 +201,16 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
   return out;
 }
 
+// Signal handling as a fresh program expects it: defaults, nothing blocked.
+void SetFreshSignals(posix_spawnattr_t* attr) {
+  sigset_t all, none;
+  sigfillset(&all);
+  sigemptyset(&none);
+  posix_spawnattr_setsigdefault(attr, &all);
+  posix_spawnattr_setsigmask(attr, &none);
+  posix_spawnattr_setflags(attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+}
+
 // Runs posix_spawn with the attributes a fresh program expects: default signal handling, an
 // empty signal mask, standard input from /dev/null, the given folder.
 int Spawn(const std::string& host, const std::string& folder, std::vector<std::string>& args,
@@ -207,18 +221,24 @@ int Spawn(const std::string& host, const std::string& folder, std::vector<std::s
   posix_spawnattr_init(&attr);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-  sigset_t all, none;
-  sigfillset(&all);
-  sigemptyset(&none);
-  posix_spawnattr_setsigdefault(&attr, &all);
-  posix_spawnattr_setsigmask(&attr, &none);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  SetFreshSignals(&attr);
   std::vector<char*> argv = Pointers(args);
   std::vector<char*> envp = Pointers(env);
   int err = posix_spawn(pid, host.c_str(), &actions, &attr, argv.data(), envp.data());
   posix_spawnattr_destroy(&attr);
   posix_spawn_file_actions_destroy(&actions);
   return err;
+}
+
+// Handles for a started program, reaped by a thread of its own.
+void AdoptProcess(pid_t pid, PROCESS_INFORMATION* process_information) {
+  auto state = std::make_shared<ProcessState>();
+  state->pid = pid;
+  StartReaper(state);
+  process_information->hProcess = new ProcessObject(state);
+  process_information->hThread = new ThreadObject(state);
+  process_information->dwProcessId = static_cast<DWORD>(pid);
+  process_information->dwThreadId = static_cast<DWORD>(pid);
 }
 }  // namespace
 
@@ -265,13 +285,7 @@ BOOL CreateProcessA(const char* application_name, const char* command_line, cons
     return Fail(err == ENOENT ? ERROR_BAD_EXE_FORMAT : Win32ErrorFromErrno(err));
   }
 
-  auto state = std::make_shared<ProcessState>();
-  state->pid = pid;
-  StartReaper(state);
-  process_information->hProcess = new ProcessObject(state);
-  process_information->hThread = new ThreadObject(state);
-  process_information->dwProcessId = static_cast<DWORD>(pid);
-  process_information->dwThreadId = static_cast<DWORD>(pid);
+  AdoptProcess(pid, process_information);
   return TRUE;
 }
 
@@ -303,6 +317,76 @@ BOOL TerminateProcess(HANDLE process, UINT exit_code) {
   kill(s.pid, SIGKILL);
   return TRUE;
 }
+
+BOOL CreateHostProcessWithChannel(const std::vector<std::string>& command,
+                                  std::unique_ptr<Channel>* channel,
+                                  PROCESS_INFORMATION* process_information) {
+  if (command.empty() || command[0].empty() || channel == nullptr ||
+      process_information == nullptr) {
+    return Fail(ERROR_INVALID_PARAMETER);
+  }
+  int ends[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+    return Fail(Win32ErrorFromErrno(errno));
+  }
+  // The child's end must not be one of the descriptors it is copied to (dup2 onto itself
+  // would leave it closed on exec).
+  if (ends[1] <= 2) {
+    int moved = fcntl(ends[1], F_DUPFD_CLOEXEC, 3);
+    int err = errno;
+    close(ends[1]);
+    if (moved < 0) {
+      close(ends[0]);
+      return Fail(Win32ErrorFromErrno(err));
+    }
+    ends[1] = moved;
+  }
+
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attr;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawnattr_init(&attr);
+  posix_spawn_file_actions_adddup2(&actions, ends[1], 0);
+  posix_spawn_file_actions_adddup2(&actions, ends[1], 1);
+  // Only the channel is handed down: nothing else of this process reaches the child.
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  SetFreshSignals(&attr);
+
+  std::vector<std::string> args = command;
+  const Machine* machine = CurrentMachine();
+  std::vector<std::string> env;
+  if (machine != nullptr) {
+    env = BuildEnvironment(nullptr, machine->prefix());
+  } else {
+    for (char** e = environ; e != nullptr && *e != nullptr; ++e) env.emplace_back(*e);
+  }
+  std::vector<char*> argv = Pointers(args);
+  std::vector<char*> envp = Pointers(env);
+  pid_t pid = 0;
+  int err = posix_spawnp(&pid, args[0].c_str(), &actions, &attr, argv.data(), envp.data());
+  posix_spawnattr_destroy(&attr);
+  posix_spawn_file_actions_destroy(&actions);
+  close(ends[1]);
+  if (err != 0) {
+    close(ends[0]);
+    return Fail(Win32ErrorFromErrno(err));
+  }
+  AdoptProcess(pid, process_information);
+  *channel = MakeFdChannel(ends[0], ends[0]);
+  return TRUE;
+}
+
+std::string LocateHostProgram(std::string_view name, std::string_view configured) {
+  if (!configured.empty() && configured[0] == '/') return std::string(configured);
+  char buf[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return {};
+  std::string folder(buf, static_cast<size_t>(n));
+  folder.erase(folder.rfind('/'));
+  return folder + "/" + std::string(configured.empty() ? name : configured);
+}
+
+DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
 
 DWORD GetProcessId(HANDLE process) {
   ProcessObject* p = AsProcess(process);

@@ -1,0 +1,135 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <atomic>
+#include <climits>
+#include <mutex>
+
+#include "os/base/error.h"
+#include "os/process/channel.h"
+#include "os/process/channel_linux.h"
+
+namespace os {
+namespace {
+
+bool IsSocket(int fd) {
+  struct stat st;
+  return fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode);
+}
+
+// Reads from `read_fd` and writes to `write_fd` (the same descriptor for a socket).
+class FdChannel final : public Channel {
+ public:
+  FdChannel(int read_fd, int write_fd)
+      : read_fd_(read_fd),
+        write_fd_(write_fd),
+        read_is_socket_(IsSocket(read_fd)),
+        write_is_socket_(IsSocket(write_fd)) {}
+
+  ~FdChannel() override {
+    close(read_fd_);
+    if (write_fd_ != read_fd_) close(write_fd_);
+  }
+
+  Status Write(std::string_view data) override {
+    if (shut_) return Status::kClosed;
+    while (!data.empty()) {
+      ssize_t n = write_is_socket_ ? send(write_fd_, data.data(), data.size(), MSG_NOSIGNAL)
+                                   : write(write_fd_, data.data(), data.size());
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return Failure(errno);
+      }
+      data.remove_prefix(static_cast<size_t>(n));
+    }
+    return Status::kOk;
+  }
+
+  Status Read(void* data, std::size_t size, DWORD timeout_ms) override {
+    if (shut_) return Status::kClosed;
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    char* out = static_cast<char*>(data);
+    while (size > 0) {
+      int wait_ms = -1;
+      if (timeout_ms != INFINITE) {
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return Status::kTimeout;
+        wait_ms = left > INT_MAX ? INT_MAX : static_cast<int>(left);
+      }
+      pollfd p{read_fd_, POLLIN, 0};
+      int ready = poll(&p, 1, wait_ms);
+      if (ready < 0) {
+        if (errno == EINTR) continue;
+        return Failure(errno);
+      }
+      if (ready == 0) continue;  // the deadline is checked at the top
+      ssize_t n = read_is_socket_ ? recv(read_fd_, out, size, 0) : read(read_fd_, out, size);
+      if (n < 0) {
+        if (errno == EINTR || errno == EAGAIN) continue;
+        return Failure(errno);
+      }
+      if (n == 0) return Status::kClosed;
+      out += n;
+      size -= static_cast<size_t>(n);
+    }
+    return Status::kOk;
+  }
+
+  void Shutdown() override {
+    shut_ = true;
+    // A socket can be ended while another thread waits on it; the descriptors themselves are
+    // closed only with the object, so none is ever reused under a waiting thread.
+    if (read_is_socket_) shutdown(read_fd_, SHUT_RDWR);
+    if (write_is_socket_ && write_fd_ != read_fd_) shutdown(write_fd_, SHUT_RDWR);
+  }
+
+ private:
+  static Status Failure(int err) {
+    if (err == EPIPE || err == ECONNRESET) return Status::kClosed;
+    SetLastErrorFromErrno(err);
+    return Status::kFailed;
+  }
+
+  int read_fd_;
+  int write_fd_;
+  bool read_is_socket_;
+  bool write_is_socket_;
+  std::atomic<bool> shut_{false};
+};
+
+}  // namespace
+
+std::unique_ptr<Channel> MakeFdChannel(int read_fd, int write_fd) {
+  return std::make_unique<FdChannel>(read_fd, write_fd);
+}
+
+std::unique_ptr<Channel> TakeStandardChannel() {
+  int read_fd = fcntl(0, F_DUPFD_CLOEXEC, 3);
+  if (read_fd < 0) {
+    SetLastErrorFromErrno(errno);
+    return nullptr;
+  }
+  int write_fd = fcntl(1, F_DUPFD_CLOEXEC, 3);
+  if (write_fd < 0) {
+    SetLastErrorFromErrno(errno);
+    close(read_fd);
+    return nullptr;
+  }
+  int null_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (null_fd >= 0) {
+    dup2(null_fd, 0);
+    close(null_fd);
+  }
+  dup2(2, 1);
+  signal(SIGPIPE, SIG_IGN);
+  return MakeFdChannel(read_fd, write_fd);
+}
+
+}  // namespace os
