@@ -11,6 +11,7 @@
 #include "os/com/hresult.h"
 #include "os/fs/file_api.h"
 #include "os/ui/message_box.h"
+#include "platform/broker_proxy.h"
 
 namespace pelisto {
 namespace {
@@ -41,6 +42,20 @@ os::HRESULT NewTable(os::ComPtr<os::IGlobalInterfaceTable>* table) {
   return os::CoCreateInstance(os::CLSID_StdGlobalInterfaceTable, nullptr,
                               os::CLSCTX_INPROC_SERVER, os::IID_IGlobalInterfaceTable,
                               table->ReleaseAndGetVoidAddressOf());
+}
+
+// Forgets the broker (revoking it from the global table); `s.mu` is held. References that
+// callers hold stay valid.
+void DropBrokerLocked(BrokerState& s) {
+  if (s.broker && s.cookie != 0) {
+    os::ComPtr<os::IGlobalInterfaceTable> table = s.table;
+    if (table || os::SUCCEEDED(NewTable(&table))) table->RevokeInterfaceFromGlobal(s.cookie);
+  }
+  s.table.Reset();
+  s.foreign.Reset();
+  s.broker.Reset();
+  s.cookie = 0;
+  s.creating_thread = std::thread::id();
 }
 
 void CreateBroker(IFileManager** out) {
@@ -113,6 +128,8 @@ void GetBroker(IFileManager** broker) {
   bool exists;
   {
     std::lock_guard<std::mutex> lock(s.mu);
+    // A broker whose process died is replaced, by whichever thread asks next.
+    if (IsBrokerGone(s.broker.Get())) DropBrokerLocked(s);
     exists = static_cast<bool>(s.broker);
     if (exists && s.creating_thread == std::this_thread::get_id()) {
       s.broker.CopyTo(broker);
@@ -132,7 +149,7 @@ void GetBrokerFromGlobal(IFileManager** broker) {
   os::DWORD cookie;
   {
     std::lock_guard<std::mutex> lock(s.mu);
-    if (!s.broker) return;
+    if (!s.broker || IsBrokerGone(s.broker.Get())) return;
     cookie = s.cookie;
   }
   os::ComPtr<os::IGlobalInterfaceTable> table;
@@ -146,15 +163,7 @@ void GetBrokerFromGlobal(IFileManager** broker) {
 void ReleaseBroker() {
   BrokerState& s = State();
   std::lock_guard<std::mutex> lock(s.mu);
-  if (s.broker && s.cookie != 0) {
-    os::ComPtr<os::IGlobalInterfaceTable> table = s.table;
-    if (table || os::SUCCEEDED(NewTable(&table))) table->RevokeInterfaceFromGlobal(s.cookie);
-  }
-  s.table.Reset();
-  s.foreign.Reset();
-  s.broker.Reset();
-  s.cookie = 0;
-  s.creating_thread = std::thread::id();
+  DropBrokerLocked(s);
 }
 
 int BrokerCopyFile(const std::string& source, const std::string& destination,

@@ -20,8 +20,9 @@ namespace pelisto {
 using BrokerRef = os::ComPtr<IFileManager>;
 
 // Stores in *broker a referenced IFileManager usable on the calling thread, or null. The
-// first call (and every call after a failed one) creates the broker elevated, which prompts
-// the user; a failure shows "Create Brokerprocess failed...[IFileManager]". On a thread other
+// first call (and every call after a failed one, or after the broker's process died) creates
+// the broker elevated, which prompts the user; a failure shows "Create Brokerprocess
+// failed...[IFileManager]". On a thread other
 // than the creating one the pointer comes from the global interface table ("Failed to create
 // instance" / "Failed to Get Interface from Global" when that fails), after COM is
 // initialised on the thread (apartment-threaded, not undone).
@@ -29,7 +30,7 @@ void GetBroker(IFileManager** broker);
 
 // The broker fetched straight from the global interface table by its cookie, through a new
 // table object (zip extraction's component registration); null, without a message, when no
-// broker was created or the fetch fails.
+// broker was created, its process died, or the fetch fails.
 void GetBrokerFromGlobal(IFileManager** broker);
 
 // Revokes the broker's registration in the global interface table and releases it; the next

@@ -12,6 +12,7 @@
 #include "os/image/integrity.h"
 #include "os/image/machine.h"
 #include "os/reg/registry.h"
+#include "platform/broker_proxy.h"
 
 namespace pelisto {
 namespace {
@@ -245,10 +246,18 @@ os::HRESULT BindElevationMoniker(const std::string& moniker, const os::IID& iid,
   if (machine == nullptr) return os::CO_E_SERVER_EXEC_FAILURE;
   if (machine->settings().refuse_elevation) return os::HRESULT_FROM_WIN32(os::ERROR_CANCELLED);
   if (clsid != CLSID_PelistoBroker) return os::REGDB_E_CLASSNOTREG;
-  return os::MakeCom<InProcessBroker>()->QueryInterface(iid, out);
+  os::ComPtr<IFileManager> broker;
+  if (os::HRESULT hr = StartBrokerProcess(broker.ReleaseAndGetAddressOf()); os::FAILED(hr)) {
+    return hr;
+  }
+  return broker->QueryInterface(iid, out);
 }
 
 }  // namespace
+
+void CreateLocalFileManager(IFileManager** out) {
+  *out = os::MakeCom<InProcessBroker>().Detach();
+}
 
 os::HRESULT CreateElevatedInstance(void* /*hwnd*/, const os::CLSID& clsid, const os::IID& iid,
                                    void** out) {

@@ -82,9 +82,15 @@ inline const os::IID& IID_IFileManager = IFileManager::kIid;
 // (referenced). The user is asked first; a refusal gives HRESULT_FROM_WIN32(ERROR_CANCELLED)
 // and *out null. `hwnd` owns the prompt (null: none).
 //
-// This is the one seam through which the broker is made: today it answers CLSID_PelistoBroker
-// with an in-process object that acts with a high-integrity token on the machine image.
+// This is the one seam through which the broker is made: CLSID_PelistoBroker starts the
+// pelisto-broker process and answers with a proxy to it (platform/broker_proxy.h); a failed
+// start gives its failing HRESULT and *out null.
 os::HRESULT CreateElevatedInstance(void* hwnd, const os::CLSID& clsid, const os::IID& iid,
                                    void** out);
+
+// The implementation the broker process serves: it carries out every operation in the calling
+// process, each with a high-integrity token, on the current machine. Stores a referenced
+// object in *out.
+void CreateLocalFileManager(IFileManager** out);
 
 }  // namespace pelisto

@@ -37,6 +37,9 @@ void ImageTest::SetUp() {
   std::string error;
   machine_ = os::Machine::Open(dir_->path(), &error);
   ASSERT_TRUE(machine_) << error;
+  // The broker is built with the programs, not beside the test programs.
+  machine_->mutable_settings().broker_path = PELISTO_BIN_DIR "/pelisto-broker";
+  ASSERT_TRUE(machine_->Save(&error)) << error;
   os::SetCurrentMachine(machine_.get());
   os::SetAnsiCodePage(machine_->settings().code_page);
   os::ResetProcessIntegrity();
