@@ -183,7 +183,8 @@ class BrokerProxy final : public os::ComObject<IFileManager, IBrokerConnection> 
 
   bool IsConnected() override {
     // Never waits for a call in progress: GetBroker asks while other threads may be calling.
-    return connected_ && os::WaitForSingleObject(process_.hProcess, 0) == os::WAIT_TIMEOUT;
+    // The channel tells, not the process: an elevation command may hand the broker on and end.
+    return connected_ && !channel_->PeerClosed();
   }
   os::HANDLE ProcessHandle() override { return process_.hProcess; }
   os::DWORD BrokerProcessId() override { return broker_pid_; }

@@ -35,6 +35,9 @@ class Channel {
   virtual Status Read(void* data, std::size_t size, DWORD timeout_ms) = 0;
   // Ends the stream both ways: the other end then reads kClosed. Further calls here fail.
   virtual void Shutdown() = 0;
+  // True when the other end is known to have closed (or this end was shut down). Never waits
+  // and consumes nothing, so it may be asked while another thread reads.
+  virtual bool PeerClosed() = 0;
 
  protected:
   Channel() = default;

@@ -82,6 +82,15 @@ class FdChannel final : public Channel {
     return Status::kOk;
   }
 
+  bool PeerClosed() override {
+    if (shut_) return true;
+    pollfd p{read_fd_, static_cast<short>(POLLRDHUP), 0};
+    while (poll(&p, 1, 0) < 0) {
+      if (errno != EINTR) return false;
+    }
+    return (p.revents & (POLLHUP | POLLRDHUP | POLLERR)) != 0;
+  }
+
   void Shutdown() override {
     shut_ = true;
     // A socket can be ended while another thread waits on it; the descriptors themselves are

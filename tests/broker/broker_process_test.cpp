@@ -297,6 +297,21 @@ TEST_F(BrokerProcessTest, ElevationCommandStartsTheBroker) {
                                                      machine().prefix() + " --stdio\n");
 }
 
+TEST_F(BrokerProcessTest, BrokerHandedOnByTheElevationCommandIsKept) {
+  // Like a launcher that starts the program and returns at once.
+  Configure([&](os::ImageSettings& s) {
+    // (A shell gives a background command an empty standard input unless told otherwise.)
+    s.elevation_command = Script("detach.sh", "exec 3<&0\n\"$@\" 0<&3 3<&- &\nexit 0\n");
+  });
+  os::ComPtr<IBrokerConnection> connection = CurrentConnection();
+  ASSERT_TRUE(connection);
+  ASSERT_EQ(os::WaitForSingleObject(connection->ProcessHandle(), 5000), os::WAIT_OBJECT_0);
+  EXPECT_EQ(pelisto::BrokerCreateDirectory("C:\\Program Files\\Handed", nullptr, true), 1);
+  os::ComPtr<IBrokerConnection> again = CurrentConnection();
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again.Get(), connection.Get()) << "a live broker was replaced";
+}
+
 // ---------------------------------------------------------------------------------------------
 // Faults: the call that meets them fails, the control goes on, the next one gets a new broker.
 
