@@ -180,6 +180,9 @@ bool ParseCommandLine(const std::vector<std::string>& argv, CliOptions* out, std
         return false;
       }
       out->ui = value;
+    } else if (arg == "--ui-script") {
+      out->ui_script = value;
+      out->ui = "headless";
     } else if (arg == "--events") {
       if (value == "text") {
         out->events = EventFormat::kText;
@@ -236,6 +239,8 @@ options:
   --os-version MAJOR      the Windows major version the image reports for this run
   --ui auto|tty|headless|none
                           how dialogs and message boxes are shown and answered
+  --ui-script FILE        answer boxes and dialogs from a headless script (implies --ui
+                          headless; the format is described in os/ui/headless_script.h)
   --events text|json|none how the page's events and the result are printed
   --cancel-on EVENT[#N][=V]
                           the page's handler writes V (default 1) into pCancel at the N-th

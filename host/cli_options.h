@@ -27,6 +27,7 @@ struct CliOptions {
   std::vector<std::pair<std::string, std::string>> custom_dirs;  // --custom-dir, in order
   std::optional<int> os_version;
   std::string ui = "auto";
+  std::string ui_script;  // --ui-script: a headless script file (implies --ui headless)
   EventFormat events = EventFormat::kText;
   std::vector<CancelRule> cancel_rules;
 

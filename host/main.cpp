@@ -162,6 +162,9 @@ int Run(const std::vector<std::string>& argv) {
   os::SetCurrentMachine(machine.get());
   os::SetAnsiCodePage(machine->settings().code_page);
   if (!os::ui::SelectFrontEnd(options.ui, &error)) return Usage(error);
+  if (!options.ui_script.empty() && !os::ui::LoadHeadlessScript(options.ui_script, &error)) {
+    return Usage(error);
+  }
 
   int status = kExitFalse;
   switch (options.command) {
