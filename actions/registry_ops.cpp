@@ -76,22 +76,6 @@ int WriteValue(RunContext& context, os::HKEY root, const std::string& key_path,
   return 1;
 }
 
-}  // namespace
-
-os::HKEY WriteRootFromName(const std::string& root_name) {
-  return FindRoot(kWriteRoots, root_name, os::HKEY_LOCAL_MACHINE);
-}
-
-os::HKEY RootKeyFromName(const std::string& root_name) {
-  return FindRoot(kReadRoots, root_name, nullptr);
-}
-
-int ValueTypeFromName(const std::string& type_name) {
-  if (os::EqualsIgnoreCase(type_name, "STRING")) return 0;
-  if (os::EqualsIgnoreCase(type_name, "NUMBER")) return 1;
-  return 2;
-}
-
 os::LONG DecimalValue(const std::string& data) {
   std::size_t i = 0;
   while (i < data.size() && IsBlank(data[i])) ++i;
@@ -106,6 +90,22 @@ os::LONG DecimalValue(const std::string& data) {
   if (value > INT_MAX) return INT_MAX;
   if (value < INT_MIN) return INT_MIN;
   return static_cast<os::LONG>(value);
+}
+
+}  // namespace
+
+os::HKEY WriteRootFromName(const std::string& root_name) {
+  return FindRoot(kWriteRoots, root_name, os::HKEY_LOCAL_MACHINE);
+}
+
+os::HKEY RootKeyFromName(const std::string& root_name) {
+  return FindRoot(kReadRoots, root_name, nullptr);
+}
+
+int ValueTypeFromName(const std::string& type_name) {
+  if (os::EqualsIgnoreCase(type_name, "STRING")) return 0;
+  if (os::EqualsIgnoreCase(type_name, "NUMBER")) return 1;
+  return 2;
 }
 
 int WriteRegistryValue(RunContext& context, const std::string& root_name,

@@ -26,14 +26,12 @@ os::HKEY RootKeyFromName(const std::string& root_name);
 // 0 for "STRING", 1 for "NUMBER" (any case), 2 for anything else.
 int ValueTypeFromName(const std::string& type_name);
 
-// The number a configuration's data text stands for: leading blanks and a sign, then decimal
-// digits up to the first other character; 0 without digits. Saturates at the 32-bit limits.
-os::LONG DecimalValue(const std::string& data);
-
 // Writes `data` as the value `value_name` of `key_path` below the root `root_name` names
-// (WriteRootFromName): a REG_DWORD of DecimalValue(data) when the run's number_mode is set,
-// else a REG_SZ. From Windows 6 on through the broker (no log line here), before with
-// WriteRegistryNumber / WriteRegistryString. 1 when written, 0 otherwise.
+// (WriteRootFromName): when the run's number_mode is set a REG_DWORD of the number `data`
+// begins with (leading blanks and a sign, then decimal digits up to the first other
+// character; 0 without digits; saturated at the 32-bit limits), else a REG_SZ. From Windows 6
+// on through the broker (no log line here), before with WriteRegistryNumber /
+// WriteRegistryString. 1 when written, 0 otherwise.
 int WriteRegistryValue(RunContext& context, const std::string& root_name,
                        const std::string& key_path, const std::string& value_name,
                        const std::string& data);
