@@ -46,6 +46,7 @@ class RegistrationTest : public pelisto::testing::UiTest {
     return kVendor + name;
   }
 
+  // The context after the image's version is set; it replaces the previous one.
   FakeRunContext& Context(int os_major, bool refuse_elevation = false) {
     os::ImageSettings s = machine().settings();
     s.os_major = os_major;
@@ -216,6 +217,8 @@ struct IfCase {
   bool bare = false;
 };
 
+void PrintTo(const IfCase& c, std::ostream* out) { *out << '"' << c.name << '"'; }
+
 class RegistrationIfComponent : public RegistrationTest, public ::testing::WithParamInterface<IfCase> {};
 
 TEST_P(RegistrationIfComponent, ByExtensionThenByPath) {
@@ -224,13 +227,14 @@ TEST_P(RegistrationIfComponent, ByExtensionThenByPath) {
   if (k.fixture != nullptr) Install(k.fixture, k.name);
   FakeRunContext& c5 = Context(5);
   EXPECT_EQ(pelisto::RegisterIfComponent(c5, path), k.windows5) << path;
+  EXPECT_TRUE(c5.log.empty());
 
   FakeRunContext& c6 = Context(6);
   EXPECT_EQ(pelisto::RegisterIfComponent(c6, path), -1) << "no broker was made yet";
   pelisto::BrokerRef broker;
   pelisto::GetBroker(broker.ReleaseAndGetAddressOf());
   EXPECT_EQ(pelisto::RegisterIfComponent(c6, path), k.windows6) << path;
-  EXPECT_TRUE(c5.log.empty() && c6.log.empty());
+  EXPECT_TRUE(c6.log.empty());
   if (k.windows5 == -1) {
     EXPECT_TRUE(os::LoadedComponentFiles().empty());
   }

@@ -23,6 +23,7 @@ class RegistryOpsTest : public pelisto::testing::UiTest {
     UiTest::TearDown();
   }
 
+  // The context after the image's version is set; it replaces the previous one.
   FakeRunContext& Context(int os_major, bool number_mode = false, bool refuse_elevation = false) {
     os::ImageSettings s = machine().settings();
     s.os_major = os_major;
