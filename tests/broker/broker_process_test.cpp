@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "actions/registration.h"
 #include "os/base/error.h"
 #include "os/base/handle.h"
 #include "os/base/text.h"
@@ -17,12 +18,15 @@
 #include "os/com/hresult.h"
 #include "os/fs/file_api.h"
 #include "os/fs/file_util.h"
+#include "os/module/module.h"
 #include "os/process/channel.h"
 #include "os/process/process.h"
 #include "os/reg/registry.h"
 #include "platform/broker_client.h"
 #include "platform/broker_protocol.h"
 #include "platform/broker_proxy.h"
+#include "tests/fixtures/fixture_ids.h"
+#include "tests/support/fake_run_context.h"
 #include "tests/support/ui_script.h"
 
 namespace {
@@ -416,6 +420,82 @@ TEST_F(BrokerProcessTest, TextLongerThanOneFrameIsWrittenWhole) {
   ASSERT_TRUE(os::WideToMultiByte(text, &expected));
   EXPECT_TRUE(Content("C:\\Program Files\\big.xml") == expected)
       << "the written file differs from the text (" << expected.size() << " bytes expected)";
+}
+
+// ---------------------------------------------------------------------------------------------
+// Components register in the broker process: one that takes its process down fails only its
+// own registration, and the control's process never loads any.
+
+class BrokerProcessRegistration : public BrokerProcessTest {
+ protected:
+  void SetUp() override {
+    BrokerProcessTest::SetUp();
+    os::ClearLoadedComponentFiles();
+  }
+
+  std::string Install(const char* fixture, const std::string& name) {
+    const std::string path = "C:\\Program Files\\Vendor\\" + name;
+    const std::string host = Host(path);
+    fs::create_directories(fs::path(host).parent_path());
+    fs::copy_file(std::string(PELISTO_FIXTURE_DIR) + "/" + fixture, host,
+                  fs::copy_options::overwrite_existing);
+    return path;
+  }
+
+  std::string Mark(const std::string& component) {
+    return Content(component + pelisto::fixtures::kMarkSuffix);
+  }
+
+  bool ClassKnown() {
+    os::HKEY key = nullptr;
+    const std::string clsid = std::string("CLSID\\") + pelisto::fixtures::kSelfRegClsid;
+    bool known =
+        os::RegOpenKeyExA(os::HKEY_CLASSES_ROOT, clsid.c_str(), 0, os::KEY_READ, &key) == 0;
+    os::RegCloseKey(key);
+    return known;
+  }
+};
+
+TEST_F(BrokerProcessRegistration, CrashInDllRegisterServerFailsThatRegistrationAndTheNextSucceeds) {
+  pelisto::testing::FakeRunContext context;
+  const std::string crash = Install(pelisto::fixtures::kCrashRegDll, "crashreg.dll");
+  const std::string good = Install(pelisto::fixtures::kSelfRegOcx, "selfreg.ocx");
+  os::ComPtr<IBrokerConnection> first = CurrentConnection();
+  ASSERT_TRUE(first);
+
+  pelisto::RegisterComponent(context, crash);
+  EXPECT_TRUE(context.Logged(" " + crash + " dll/ocx set registry failed !!!"));
+  ASSERT_EQ(context.messages.size(), 1u);
+  EXPECT_EQ(context.messages[0], crash + ":regsvr32 failed... Try Again and Check log file");
+  EXPECT_EQ(os::WaitForSingleObject(first->ProcessHandle(), 5000), os::WAIT_OBJECT_0);
+  os::DWORD code = 0;
+  EXPECT_TRUE(os::GetExitCodeProcess(first->ProcessHandle(), &code));
+  EXPECT_EQ(code, 3u) << "the broker was aborted by the component";
+
+  pelisto::RegisterComponent(context, good);
+  EXPECT_EQ(context.messages.size(), 1u) << "the next registration failed too";
+  EXPECT_EQ(Mark(good), "DllRegisterServer\n");
+  EXPECT_TRUE(ClassKnown());
+  os::ComPtr<IBrokerConnection> second = CurrentConnection();
+  ASSERT_TRUE(second);
+  EXPECT_NE(second->BrokerProcessId(), first->BrokerProcessId());
+  EXPECT_TRUE(os::LoadedComponentFiles().empty())
+      << "a component was loaded into the control's process";
+}
+
+// Zip extraction fetches the broker from the global table: a crash there is a -1 for that
+// member; the extraction's next write through the broker starts a new one for the rest.
+TEST_F(BrokerProcessRegistration, CrashDuringExtractionFailsThatMemberOnly) {
+  pelisto::testing::FakeRunContext context;
+  const std::string crash = Install(pelisto::fixtures::kCrashRegDll, "crashreg.dll");
+  const std::string good = Install(pelisto::fixtures::kSelfRegOcx, "selfreg.ocx");
+  ASSERT_EQ(pelisto::BrokerCreateDirectory("C:\\Program Files\\Vendor\\x", nullptr, true), 1);
+  EXPECT_EQ(pelisto::RegisterIfComponent(context, crash), -1);
+  ASSERT_EQ(pelisto::BrokerCreateDirectory("C:\\Program Files\\Vendor\\y", nullptr, true), 1);
+  EXPECT_EQ(pelisto::RegisterIfComponent(context, good), 1);
+  EXPECT_EQ(Mark(good), "DllRegisterServer\n");
+  EXPECT_TRUE(context.messages.empty());
+  EXPECT_EQ(BoxesSaying(kCreateFailed), 0);
 }
 
 // ---------------------------------------------------------------------------------------------
