@@ -261,11 +261,14 @@ class BrokerProxy final : public os::ComObject<IFileManager, IBrokerConnection> 
     return s == Status::kTimeout ? os::RPC_E_TIMEOUT : os::RPC_E_DISCONNECTED;
   }
 
-  // Ends the broker: after a time-out or a broken answer nothing it sends can be trusted.
+  // Gives the broker up. One that still holds its end (after a time-out or a broken answer) is
+  // killed: nothing it sends can be trusted. One that closed its end is leaving by itself and
+  // is left to end as it does, so its exit code tells how (an abort, a fault).
   void Disconnect() {
     connected_ = false;
+    const bool peer_closed = channel_->PeerClosed();
     channel_->Shutdown();
-    os::TerminateProcess(process_.hProcess, 1);
+    if (!peer_closed) os::TerminateProcess(process_.hProcess, 1);
   }
 
   // The time left of one call's allowance (INFINITE without a bound).
