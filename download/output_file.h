@@ -20,7 +20,7 @@ namespace pelisto {
 
 class OutputFile {
  public:
-  static constexpr size_t kBlockSize = 64 * 1024;
+  static constexpr size_t kBlockSize = 256 * 1024;
 
   OutputFile() = default;
   ~OutputFile();
