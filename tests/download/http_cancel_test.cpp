@@ -55,7 +55,7 @@ TEST_P(HttpTransferCancel, AStatusCancelIsSeenAtTheNextReadAfterStartDownload) {
 
 TEST_P(HttpTransferCancel, ACancelKeepsWhatTheTargetHeldOnWindowsSix) {
   PutFile(kTarget, "installed before");
-  control_->start_answer = 1;
+  control_->downloading_answer = 1;
   EXPECT_EQ(Fetch(server_.Url("/pattern/5000")), 1);
   if (GetParam() >= 6) {
     EXPECT_EQ(GetFile(kTarget), "installed before") << "only the work file was written";
