@@ -106,12 +106,12 @@ bool HttpRequestSequence::Stop() const { return observer_ != nullptr && observer
 
 HttpRequestSequence::Result HttpRequestSequence::Run(const SequenceRequest& request, OutputFile* out,
                                                      Observer* observer) {
+  CloseHandles();
   observer_ = observer;
   flags_ = request.flags;
   from_cache_ = false;
   failure_ = SequenceFailure::kNone;
   failure_code_ = 0;
-
   stopped_ = false;
   if (!OpenHandles(request)) return stopped_ ? Result::kStopped : Result::kFailed;
 

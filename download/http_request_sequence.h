@@ -91,8 +91,9 @@ class HttpRequestSequence {
   HttpRequestSequence(const HttpRequestSequence&) = delete;
   HttpRequestSequence& operator=(const HttpRequestSequence&) = delete;
 
-  // Runs the sequence once, writing the body into `out` (open). `observer` must outlive the
-  // handles (the status callback reaches it until CloseHandles).
+  // Runs the sequence once, writing the body into `out` (open), after closing the handles of
+  // an earlier run. `observer` must outlive the handles (the status callback reaches it
+  // until CloseHandles).
   Result Run(const SequenceRequest& request, OutputFile* out, Observer* observer);
 
   SequenceFailure failure() const { return failure_; }
