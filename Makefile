@@ -31,8 +31,10 @@ test-sanitize: build-sanitize
 	ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(SANITIZE) $(JOBS) --output-on-failure --timeout 600
 
+# The demo runs the update run end to end; until the update run is built it says so.
 demo: build
-	$(BUILD)/bin/pelisto demo
+	@if $(BUILD)/bin/pelisto --help | grep -q ' demo'; then $(BUILD)/bin/pelisto demo; \
+	else echo "make demo: the demo arrives with the update run, which is not built yet (see README)"; exit 1; fi
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE)

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "os/base/text.h"
-#include "os/fs/file_api.h"
+#include "os/fs/file_util.h"
 #include "platform/xml_encoding.h"
 
 namespace pelisto {
@@ -20,18 +20,6 @@ std::string FormatMessage(const std::string& path, const std::string& descriptio
   return "Error in " + path + ": " + description + "\n";
 }
 
-bool ReadWholeFile(const std::string& path, std::string* bytes) {
-  std::FILE* f = os::FileOpen(path, "rb");
-  if (f == nullptr) return false;
-  std::string data;
-  char buf[64 * 1024];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, n);
-  bool ok = std::ferror(f) == 0;
-  std::fclose(f);
-  if (ok) *bytes = std::move(data);
-  return ok;
-}
 
 // The deepest element nesting of `text`, skipping comments, CDATA sections, processing
 // instructions and declarations. An estimate for malformed text, exact for a well-formed one.
@@ -69,7 +57,7 @@ bool LoadRegistryConfig(const std::string& path, std::vector<ContentEntry>* entr
                         std::string* message) {
   TiXmlDocument doc(path.c_str());
   std::string bytes;
-  if (!ReadWholeFile(path, &bytes)) {
+  if (!os::ReadWholeFile(path, &bytes)) {
     doc.SetError(TiXmlBase::TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
     *message = FormatMessage(path, doc.ErrorDesc());
     return false;

@@ -89,9 +89,28 @@ bool ParseCommand(const std::vector<std::string>& argv, size_t i, CliOptions* ou
     out->command = word == "register" ? CliCommand::kRegister : CliCommand::kUnregister;
     return true;
   }
+  if (word == "reg" && i + 1 < argv.size() && argv[i + 1] == "set") {
+    // "--number" may stand anywhere after "set"; the rest are KEY VALUE DATA.
+    std::vector<std::string> words;
+    for (const std::string& arg : rest(i + 2)) {
+      if (arg == "--number" && !out->number) {
+        out->number = true;
+      } else {
+        words.push_back(arg);
+      }
+    }
+    if (words.size() != 3 || words[0].empty()) {
+      *error = "reg set takes KEY VALUE DATA [--number]";
+      return false;
+    }
+    out->command = CliCommand::kRegSet;
+    out->name = words[0];
+    out->args = {words[1], words[2]};
+    return true;
+  }
   if (word == "reg") {
     if (i + 1 >= argv.size() || argv[i + 1] != "query") {
-      *error = "reg: expected 'reg query KEY [VALUE]'";
+      *error = "reg: expected 'reg query KEY [VALUE]' or 'reg set KEY VALUE DATA [--number]'";
       return false;
     }
     if (i + 2 >= argv.size() || i + 4 < argv.size()) {
@@ -161,6 +180,9 @@ bool ParseCommandLine(const std::vector<std::string>& argv, CliOptions* out, std
         return false;
       }
       out->ui = value;
+    } else if (arg == "--ui-script") {
+      out->ui_script = value;
+      out->ui = "headless";
     } else if (arg == "--events") {
       if (value == "text") {
         out->events = EventFormat::kText;
@@ -194,6 +216,17 @@ const char* UsageText() {
            the control's class registration in the image
        pelisto [OPTIONS] reg query KEY [VALUE]
            print a key's values, or one value, of the image's registry
+       pelisto [OPTIONS] reg set KEY VALUE DATA [--number]
+           write one value as a configuration's registry entry does, then print it as
+           reg query does. KEY is ROOT\SUBKEY; ROOT is HKEY_CLASSES_ROOT,
+           HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS or HKEY_CURRENT_CONFIG in any
+           case, or HKCR, HKCU, HKLM, HKU, HKCC (a configuration's regRoot knows only the
+           full names). Missing keys are created; VALUE "" is the key's default value.
+           DATA is stored as REG_SZ; with --number as REG_DWORD of its leading decimal
+           digits ("12abc" is 12, "abc" is 0). On Windows 6 and later (--os-version, the
+           image's os_version) the elevated broker writes the value, as for the control:
+           the elevation prompt is asked and, refused, nothing is written (exit 1).
+           Before Windows 6 the value is written directly.
        pelisto --version | --help
 
 options:
@@ -206,6 +239,8 @@ options:
   --os-version MAJOR      the Windows major version the image reports for this run
   --ui auto|tty|headless|none
                           how dialogs and message boxes are shown and answered
+  --ui-script FILE        answer boxes and dialogs from a headless script (implies --ui
+                          headless; the format is described in os/ui/headless_script.h)
   --events text|json|none how the page's events and the result are printed
   --cancel-on EVENT[#N][=V]
                           the page's handler writes V (default 1) into pCancel at the N-th

@@ -10,7 +10,7 @@
 
 namespace pelisto {
 
-enum class CliCommand { kCall, kGet, kRegister, kUnregister, kRegQuery, kVersion, kHelp };
+enum class CliCommand { kCall, kGet, kRegister, kUnregister, kRegQuery, kRegSet, kVersion, kHelp };
 enum class EventFormat { kText, kJson, kNone };
 
 // The page's handler for one event: writes `value` into pCancel at the `nth` firing.
@@ -27,12 +27,14 @@ struct CliOptions {
   std::vector<std::pair<std::string, std::string>> custom_dirs;  // --custom-dir, in order
   std::optional<int> os_version;
   std::string ui = "auto";
+  std::string ui_script;  // --ui-script: a headless script file (implies --ui headless)
   EventFormat events = EventFormat::kText;
   std::vector<CancelRule> cancel_rules;
 
   CliCommand command = CliCommand::kHelp;
-  std::string name;               // the method or property; the key for reg query
-  std::vector<std::string> args;  // method arguments; the value name for reg query
+  std::string name;               // the method or property; the key for reg query / reg set
+  std::vector<std::string> args;  // method arguments; the value name (and data) for reg
+  bool number = false;            // reg set --number
 };
 
 // Parses argv without the program name. Returns false and a one-line message in `error` on a

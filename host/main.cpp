@@ -14,8 +14,10 @@
 #include "host/event_printer.h"
 #include "host/output_format.h"
 #include "host/reg_query.h"
+#include "host/reg_set.h"
 #include "os/base/error.h"
 #include "os/base/text.h"
+#include "os/com/apartment.h"
 #include "os/com/hresult.h"
 #include "os/image/integrity.h"
 #include "os/image/machine.h"
@@ -160,6 +162,9 @@ int Run(const std::vector<std::string>& argv) {
   os::SetCurrentMachine(machine.get());
   os::SetAnsiCodePage(machine->settings().code_page);
   if (!os::ui::SelectFrontEnd(options.ui, &error)) return Usage(error);
+  if (!options.ui_script.empty() && !os::ui::LoadHeadlessScript(options.ui_script, &error)) {
+    return Usage(error);
+  }
 
   int status = kExitFalse;
   switch (options.command) {
@@ -177,8 +182,24 @@ int Run(const std::vector<std::string>& argv) {
       status = RegQuery(options.name, value, stdout, stderr);
       break;
     }
+    case CliCommand::kRegSet: {
+      // The control is the context, as for a configuration's entry: it knows the Windows
+      // version and owns the broker for the write.
+      CPelistoCtrl control;
+      status = RegSet(control, options.name, options.args.at(0), options.args.at(1),
+                      options.number, stdout, stderr);
+      break;
+    }
     case CliCommand::kCall:
-    case CliCommand::kGet: status = RunControl(options); break;
+    case CliCommand::kGet: {
+      // The page's thread is a browser's user-interface thread: an OLE apartment, which the
+      // control's own multithreaded initialisation then leaves as it is. Components the run
+      // registers in-process need OLE on this thread.
+      const bool ole = os::SUCCEEDED(os::OleInitialize(nullptr));
+      status = RunControl(options);
+      if (ole) os::OleUninitialize();
+      break;
+    }
     case CliCommand::kVersion:
     case CliCommand::kHelp: break;
   }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string_view>
+#include <thread>
 
 #include "os/base/error.h"
 #include "os/base/text.h"
@@ -12,6 +13,7 @@
 #include "os/image/integrity.h"
 #include "os/image/machine.h"
 #include "os/reg/registry.h"
+#include "platform/self_registration.h"
 
 namespace pelisto {
 namespace {
@@ -148,8 +150,9 @@ class InProcessBroker final : public os::ComObject<IFileManager> {
     return os::E_NOTIMPL;
   }
 
-  // Component (un)registration comes with the component-registration work.
-  os::HRESULT RegisterComponent(const std::u16string&) override { return os::E_NOTIMPL; }
+  os::HRESULT RegisterComponent(const std::u16string& path) override {
+    return SelfRegister(path, SelfRegEntry::kRegister);
+  }
 
   os::HRESULT WriteRegString(os::ULONG root, const std::u16string& subkey,
                              const std::u16string& name, const std::u16string& text) override {
@@ -194,7 +197,9 @@ class InProcessBroker final : public os::ComObject<IFileManager> {
                       reinterpret_cast<const os::BYTE*>(&value), sizeof value);
   }
 
-  os::HRESULT UnregisterComponent(const std::u16string&) override { return os::E_NOTIMPL; }
+  os::HRESULT UnregisterComponent(const std::u16string& path) override {
+    return SelfRegister(path, SelfRegEntry::kUnregister);
+  }
 
  private:
   // Holds the object's lock and acts elevated for one operation.
@@ -210,6 +215,22 @@ class InProcessBroker final : public os::ComObject<IFileManager> {
 
   ~InProcessBroker() override {
     if (file_ != nullptr) std::fclose(file_);
+  }
+
+  // The component runs on a thread of its own, as it would on the broker process's thread:
+  // with the elevated token and COM state of its own, whatever apartment the caller's
+  // thread is in (the control's thread is multithreaded, where OLE cannot be initialised).
+  os::HRESULT SelfRegister(const std::u16string& path, SelfRegEntry entry) {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (path.empty()) return os::E_INVALIDARG;
+    const std::string narrow_path = Narrow(path);
+    os::HRESULT result = os::E_FAIL;
+    std::thread worker([&] {
+      os::ImpersonationScope elevated(os::Token{os::IntegrityLevel::kHigh});
+      result = CallSelfRegistration(narrow_path, entry);
+    });
+    worker.join();
+    return result;
   }
 
   os::HRESULT WriteValue(os::ULONG root, const std::u16string& subkey,

@@ -58,6 +58,10 @@ class IFileManager : public os::IUnknown {
                                              const std::u16string& description,
                                              const std::u16string& icon, os::LONG icon_index,
                                              os::LONG* result) = 0;
+  // Loads the component at `path` elevated, calls its "DllRegisterServer" and frees it
+  // (platform/self_registration.h): the entry point's result, or why it could not be called.
+  // The component runs in the process that carries out the operation: a component that
+  // faults there ends that process (with the in-process object, the caller's).
   virtual os::HRESULT RegisterComponent(const std::u16string& path) = 0;
   // `root` is the predefined key's number (0x80000002 for HKEY_LOCAL_MACHINE). The key is
   // created when missing; the text is stored as REG_SZ.
@@ -70,6 +74,7 @@ class IFileManager : public os::IUnknown {
   // Stored as REG_DWORD.
   virtual os::HRESULT WriteRegNumber(os::ULONG root, const std::u16string& subkey,
                                      const std::u16string& name, os::LONG number) = 0;
+  // As RegisterComponent, with "DllUnregisterServer".
   virtual os::HRESULT UnregisterComponent(const std::u16string& path) = 0;
 
  protected:

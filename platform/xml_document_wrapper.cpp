@@ -6,7 +6,7 @@
 #include "os/base/error.h"
 #include "os/base/text.h"
 #include "os/com/hresult.h"
-#include "os/fs/file_api.h"
+#include "os/fs/file_util.h"
 #include "platform/xml_encoding.h"
 #include "platform/xml_tree.h"
 
@@ -15,53 +15,6 @@ namespace {
 constexpr const char* kDocument = "IXMLDOMDocument";
 constexpr const char* kNodeList = "IXMLDOMNodeList";
 constexpr const char* kContentPath = "//content";
-
-// Reads a whole file of the image; false with the Windows error in `error`.
-bool ReadWholeFile(const std::string& path, std::string* bytes, os::DWORD* error) {
-  std::FILE* f = os::FileOpen(path, "rb");
-  if (f == nullptr) {
-    *error = os::GetLastError();
-    return false;
-  }
-  std::string data;
-  char buf[64 * 1024];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, n);
-  bool ok = std::ferror(f) == 0;
-  std::fclose(f);
-  if (!ok) {
-    *error = os::ERROR_READ_FAULT;
-    return false;
-  }
-  *bytes = std::move(data);
-  return true;
-}
-
-// Writes `bytes` to a temporary file beside `path` and renames it into place. On failure
-// returns the Windows error and leaves `path` as it was.
-os::DWORD WriteFileAtomically(const std::string& path, const std::string& bytes) {
-  std::size_t slash = path.find_last_of("\\/");
-  std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash);
-  if (folder.size() == 2 && folder[1] == ':') folder += "\\";
-  if (folder.empty() || !os::IsDirectory(folder)) return os::ERROR_PATH_NOT_FOUND;
-  std::string temp;
-  if (os::GetTempFileNameA(folder, "xml", 0, &temp) == 0) return os::GetLastError();
-  os::DWORD error = os::ERROR_SUCCESS;
-  std::FILE* f = os::FileOpen(temp, "wb");
-  if (f == nullptr) {
-    error = os::GetLastError();
-  } else {
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    bool closed = std::fclose(f) == 0;
-    if (!written || !closed) error = os::ERROR_WRITE_FAULT;
-  }
-  if (error == os::ERROR_SUCCESS &&
-      !os::MoveFileExA(temp, path, os::MOVEFILE_REPLACE_EXISTING)) {
-    error = os::GetLastError();
-  }
-  if (error != os::ERROR_SUCCESS) os::DeleteFileA(temp);
-  return error;
-}
 
 // The one selection shape the comparison run issues once per entry; it is answered from the
 // tree's address index instead of a scan of the whole document. The address may not hold
@@ -102,7 +55,8 @@ bool IXMLDocumentWrapper::Load(const std::string& path) {
     os::DWORD error = os::ERROR_SUCCESS;
     std::string reason;
     std::shared_ptr<XmlTree> tree;
-    if (!ReadWholeFile(path, &bytes, &error)) {
+    if (!os::ReadWholeFile(path, &bytes)) {
+      error = os::GetLastError();
       reason = os::Win32ErrorText(error);
     } else {
       tree = XmlTree::Parse(bytes, &reason);
@@ -134,8 +88,8 @@ os::HRESULT IXMLDocumentWrapper::Save(const std::string& path) {
                     "The document holds characters its encoding cannot represent.");
     }
     bytes += text;
-    os::DWORD error = WriteFileAtomically(path, bytes);
-    if (error != os::ERROR_SUCCESS) {
+    if (!os::WriteFileAtomically(path, bytes)) {
+      os::DWORD error = os::GetLastError();
       ThrowDomError(os::HRESULT_FROM_WIN32(error), kDocument, os::Win32ErrorText(error));
     }
     return os::S_OK;

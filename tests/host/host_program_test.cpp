@@ -140,4 +140,20 @@ TEST_F(HostProgram, RegisterFailsWhenElevationIsRefused) {
       << "before Windows 6 no elevation is needed";
 }
 
+TEST_F(HostProgram, UiScriptIsLoadedForTheRunAndBadScriptsAreUsageErrors) {
+  const std::string bad = io_.path() + "/bad.script";
+  std::ofstream(bad) << "press nothing\n";
+  ProgramRun r = Pelisto({"--ui-script", bad, "get", "selfUi"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("bad.script"), std::string::npos) << r.err;
+
+  const std::string good = io_.path() + "/good.script", transcript = io_.path() + "/transcript";
+  std::ofstream(good) << "transcript \"" << transcript << "\"\nbox ok repeat\n";
+  r = Pelisto({"--ui-script", good, "get", "selfUi"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "1\n");
+  std::ifstream written(transcript);
+  EXPECT_TRUE(written.good()) << "the script's transcript was not opened";
+}
+
 }  // namespace

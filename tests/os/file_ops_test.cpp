@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 #include <thread>
 #include <vector>
 
 #include "os/base/error.h"
 #include "os/fs/file_api.h"
+#include "os/fs/file_util.h"
 #include "os/image/integrity.h"
 #include "tests/support/image_test.h"
 
@@ -279,6 +281,34 @@ TEST_F(FileOpsTest, ProtectedModeMakesTheProcessLowIntegrity) {
   EXPECT_EQ(temp, "C:\\Users\\user\\AppData\\Local\\Temp\\Low\\");
   std::string name;
   EXPECT_NE(GetTempFileNameA(temp, "tmp", 0, &name), 0u);
+}
+
+TEST_F(FileOpsTest, WholeFileWritesReplaceAtOnceAndLeaveNoTemporaryFile) {
+  ASSERT_TRUE(CreateDirectoryA("C:\\cfg", nullptr));
+  ASSERT_TRUE(WriteFileAtomically("C:\\cfg\\a.xml", "first"));
+  ASSERT_TRUE(WriteFileAtomically("C:\\cfg\\a.xml", std::string(100000, 'x')));
+  std::string bytes;
+  ASSERT_TRUE(ReadWholeFile("C:\\CFG\\A.XML", &bytes));
+  EXPECT_EQ(bytes, std::string(100000, 'x'));
+  std::string name;
+  EXPECT_EQ(GetTempFileNameA("C:\\cfg", "pel", 0, &name) != 0, true);
+  DeleteFileA(name);
+  // Only the target is left in the folder.
+  int entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(Host("C:\\cfg"))) {
+    (void)e;
+    ++entries;
+  }
+  EXPECT_EQ(entries, 1);
+
+  Seed();
+  EXPECT_FALSE(WriteFileAtomically("C:\\nope\\a.xml", "x"));
+  EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+  bytes = "untouched";
+  Seed();
+  EXPECT_FALSE(ReadWholeFile("C:\\cfg\\missing.xml", &bytes));
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(bytes, "untouched");
 }
 
 }  // namespace

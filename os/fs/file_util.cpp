@@ -1,0 +1,69 @@
+#include "os/fs/file_util.h"
+
+#include "os/base/error.h"
+#include "os/fs/file_api.h"
+
+namespace os {
+
+BOOL ReadWholeFile(const std::string& path, std::string* bytes) {
+  HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return FALSE;
+  std::string data;
+  char buf[64 * 1024];
+  for (;;) {
+    DWORD n = 0;
+    if (!ReadFile(h, buf, sizeof buf, &n, nullptr)) {
+      DWORD error = GetLastError();
+      CloseHandle(h);
+      SetLastError(error);
+      return FALSE;
+    }
+    if (n == 0) break;
+    data.append(buf, n);
+  }
+  CloseHandle(h);
+  *bytes = std::move(data);
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
+
+BOOL WriteFileAtomically(const std::string& path, std::string_view bytes) {
+  std::size_t slash = path.find_last_of("\\/");
+  if (slash == std::string::npos) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return FALSE;
+  }
+  std::string folder = path.substr(0, slash);
+  if (folder.size() == 2 && folder[1] == ':') folder += "\\";
+  if (!IsDirectory(folder)) {
+    // Writing into a missing folder reads as the path not found, as CreateFile answers.
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return FALSE;
+  }
+  std::string temp;
+  if (GetTempFileNameA(folder, "pel", 0, &temp) == 0) return FALSE;
+  HANDLE h = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD error = ERROR_SUCCESS;
+  if (h == INVALID_HANDLE_VALUE) {
+    error = GetLastError();
+  } else {
+    DWORD written = 0;
+    if (!WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        !FlushFileBuffers(h)) {
+      error = GetLastError();
+    }
+    CloseHandle(h);
+  }
+  if (error == ERROR_SUCCESS && !MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING)) {
+    error = GetLastError();
+  }
+  if (error != ERROR_SUCCESS) {
+    DeleteFileA(temp);
+    SetLastError(error);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace os
