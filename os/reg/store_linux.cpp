@@ -68,8 +68,8 @@ constexpr const char* kSql[] = {
     "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
     "DELETE FROM vals WHERE key = ?1",
     "DELETE FROM keys WHERE id = ?1",
-    "INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
-    "ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type, data = excluded.data",
+    ("INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
+     "ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type, data = excluded.data"),
     "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2",
     "DELETE FROM vals WHERE key = ?1 AND folded = ?2",
     "SELECT name FROM keys WHERE parent = ?1 ORDER BY id LIMIT 1 OFFSET ?2",
