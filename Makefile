@@ -28,7 +28,7 @@ build-sanitize: bootstrap $(SANITIZE)/build.ninja
 	cmake --build $(SANITIZE) $(JOBS)
 
 test-sanitize: build-sanitize
-	ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(SANITIZE) $(JOBS) --output-on-failure --timeout 600
 
 # The demo runs the update run end to end; until the update run is built it says so.

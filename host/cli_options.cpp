@@ -27,30 +27,30 @@ bool SplitAssignment(const std::string& text, std::pair<std::string, std::string
 
 // EVENT[#N][=V]
 bool ParseCancelRule(const std::string& text, CancelRule* rule, std::string* error) {
-  std::string spec = text;
-  size_t eq = spec.find('=');
+  std::string rule_text = text;
+  size_t eq = rule_text.find('=');
   if (eq != std::string::npos) {
     long long v;
-    if (!ParseInt(std::string_view(spec).substr(eq + 1), &v) || v < INT32_MIN || v > UINT32_MAX) {
+    if (!ParseInt(std::string_view(rule_text).substr(eq + 1), &v) || v < INT32_MIN || v > UINT32_MAX) {
       *error = "--cancel-on: the value after '=' must be a 32-bit number: " + text;
       return false;
     }
     rule->value = static_cast<os::LONG>(static_cast<std::uint32_t>(v));
-    spec.resize(eq);
+    rule_text.resize(eq);
   }
-  size_t hash = spec.find('#');
+  size_t hash = rule_text.find('#');
   if (hash != std::string::npos) {
     long long n;
-    if (!ParseInt(std::string_view(spec).substr(hash + 1), &n) || n < 1 || n > INT32_MAX) {
+    if (!ParseInt(std::string_view(rule_text).substr(hash + 1), &n) || n < 1 || n > INT32_MAX) {
       *error = "--cancel-on: the count after '#' must be 1 or more: " + text;
       return false;
     }
     rule->nth = static_cast<int>(n);
-    spec.resize(hash);
+    rule_text.resize(hash);
   }
-  const EventInfo* event = FindEventByName(spec);
+  const EventInfo* event = FindEventByName(rule_text);
   if (event == nullptr) {
-    *error = "--cancel-on: unknown event '" + spec + "'";
+    *error = "--cancel-on: unknown event '" + rule_text + "'";
     return false;
   }
   if (!event->has_cancel) {
