@@ -167,6 +167,17 @@ struct timespec ToTimespec(const FILETIME& ft) {
   return ts;
 }
 
+void FillSystemTime(const struct tm& tm, long ms, SYSTEMTIME* s) {
+  s->wYear = static_cast<WORD>(tm.tm_year + 1900);
+  s->wMonth = static_cast<WORD>(tm.tm_mon + 1);
+  s->wDayOfWeek = static_cast<WORD>(tm.tm_wday);
+  s->wDay = static_cast<WORD>(tm.tm_mday);
+  s->wHour = static_cast<WORD>(tm.tm_hour);
+  s->wMinute = static_cast<WORD>(tm.tm_min);
+  s->wSecond = static_cast<WORD>(tm.tm_sec);
+  s->wMilliseconds = static_cast<WORD>(ms);
+}
+
 // Writes `src` into a fresh file beside `dst` and renames it into place.
 bool CopyAtomically(const std::string& src, const std::string& dst) {
   int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
@@ -587,14 +598,7 @@ BOOL FileTimeToSystemTime(const FILETIME& ft, SYSTEMTIME* s) {
   struct timespec ts = ToTimespec(ft);
   struct tm tm {};
   if (gmtime_r(&ts.tv_sec, &tm) == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  s->wYear = static_cast<WORD>(tm.tm_year + 1900);
-  s->wMonth = static_cast<WORD>(tm.tm_mon + 1);
-  s->wDayOfWeek = static_cast<WORD>(tm.tm_wday);
-  s->wDay = static_cast<WORD>(tm.tm_mday);
-  s->wHour = static_cast<WORD>(tm.tm_hour);
-  s->wMinute = static_cast<WORD>(tm.tm_min);
-  s->wSecond = static_cast<WORD>(tm.tm_sec);
-  s->wMilliseconds = static_cast<WORD>(ts.tv_nsec / 1000000L);
+  FillSystemTime(tm, ts.tv_nsec / 1000000L, s);
   return TRUE;
 }
 
@@ -619,17 +623,6 @@ BOOL DosDateTimeToFileTime(WORD fat_date, WORD fat_time, FILETIME* ft) {
   s.wMinute = static_cast<WORD>((fat_time >> 5) & 0x3F);
   s.wSecond = static_cast<WORD>((fat_time & 0x1F) * 2);
   return SystemTimeToFileTime(s, ft);
-}
-
-static void FillSystemTime(const struct tm& tm, long ms, SYSTEMTIME* s) {
-  s->wYear = static_cast<WORD>(tm.tm_year + 1900);
-  s->wMonth = static_cast<WORD>(tm.tm_mon + 1);
-  s->wDayOfWeek = static_cast<WORD>(tm.tm_wday);
-  s->wDay = static_cast<WORD>(tm.tm_mday);
-  s->wHour = static_cast<WORD>(tm.tm_hour);
-  s->wMinute = static_cast<WORD>(tm.tm_min);
-  s->wSecond = static_cast<WORD>(tm.tm_sec);
-  s->wMilliseconds = static_cast<WORD>(ms);
 }
 
 void GetLocalTime(SYSTEMTIME* s) {

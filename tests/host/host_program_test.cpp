@@ -8,39 +8,22 @@
 #include <vector>
 
 #include "tests/support/image_test.h"
+#include "tests/support/program_run.h"
 
 namespace {
+using pelisto::testing::ProgramRun;
 using pelisto::testing::ReadHostFile;
+using pelisto::testing::RunBuiltProgram;
 using pelisto::testing::TempDir;
-
-struct ProgramRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Quote(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
 
 class HostProgram : public ::testing::Test {
  protected:
   // Runs build/bin/pelisto with `--prefix <fresh image>` in front of `args`.
   ProgramRun Pelisto(const std::vector<std::string>& args, bool with_prefix = true) {
-    std::string line = Quote(std::string(PELISTO_BIN_DIR) + "/pelisto");
-    if (with_prefix) line += " --prefix " + Quote(image_.path() + "/image");
-    for (const std::string& a : args) line += " " + Quote(a);
-    const std::string out = io_.path() + "/out", err = io_.path() + "/err",
-                      rc = io_.path() + "/rc";
-    line += " >" + Quote(out) + " 2>" + Quote(err) + "; echo $? >" + Quote(rc);
-    EXPECT_EQ(std::system(("sh -c " + Quote(line)).c_str()), 0);
-    ProgramRun run;
-    run.status = std::atoi(ReadHostFile(rc).c_str());
-    run.out = ReadHostFile(out);
-    run.err = ReadHostFile(err);
-    return run;
+    std::vector<std::string> all;
+    if (with_prefix) all = {"--prefix", image_.path() + "/image"};
+    all.insert(all.end(), args.begin(), args.end());
+    return RunBuiltProgram("pelisto", all);
   }
 
   TempDir image_;

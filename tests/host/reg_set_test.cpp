@@ -6,6 +6,7 @@
 
 #include "host/cli_options.h"
 #include "tests/support/image_test.h"
+#include "tests/support/program_run.h"
 
 namespace {
 using pelisto::testing::ReadHostFile;
@@ -31,32 +32,32 @@ TEST(RegistryOpsRegSetCli, TakesKeyValueDataAndTheNumberFlagAnywhere) {
 // elevation writes nothing.
 TEST(RegistryOpsRegSetProgram, PreparesAnImageOnBothPaths) {
   pelisto::testing::TempDir dir;
-  const auto pelisto = [&](const std::string& args) {
-    const std::string line = std::string(PELISTO_BIN_DIR) + "/pelisto --ui none --prefix '" +
-                             dir.path() + "/image' " + args + " >'" + dir.path() +
-                             "/out' 2>/dev/null; echo $? >'" + dir.path() + "/rc'";
-    EXPECT_EQ(std::system(line.c_str()), 0);
-    return std::atoi(ReadHostFile(dir.path() + "/rc").c_str());
+  std::string last_out;
+  const auto pelisto = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"--ui", "none", "--prefix", dir.path() + "/image"});
+    pelisto::testing::ProgramRun run = pelisto::testing::RunBuiltProgram("pelisto", args);
+    last_out = run.out;
+    return run.status;
   };
-  const auto out = [&] { return ReadHostFile(dir.path() + "/out"); };
-  EXPECT_EQ(pelisto("--os-version 5 reg set 'HKLM\\SOFTWARE\\Vendor' ver 1.2"), 0);
+  const auto out = [&] { return last_out; };
+  EXPECT_EQ(pelisto({"--os-version", "5", "reg", "set", "HKLM\\SOFTWARE\\Vendor", "ver", "1.2"}), 0);
   EXPECT_EQ(out(), "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\n    ver    REG_SZ    1.2\n");
-  EXPECT_EQ(pelisto("reg set 'HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor' build 307 --number"), 0);
+  EXPECT_EQ(pelisto({"reg", "set", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor", "build", "307", "--number"}), 0);
   pelisto::testing::WriteHostFile(dir.path() + "/image/image.conf",
                                   ReadHostFile(dir.path() + "/image/image.conf") + "refuse_elevation=1\n");
-  EXPECT_EQ(pelisto("reg set 'HKLM\\SOFTWARE\\Vendor' ver 2.0"), 1);
-  EXPECT_EQ(pelisto("reg query 'HKLM\\SOFTWARE\\Vendor'"), 0);
+  EXPECT_EQ(pelisto({"reg", "set", "HKLM\\SOFTWARE\\Vendor", "ver", "2.0"}), 1);
+  EXPECT_EQ(pelisto({"reg", "query", "HKLM\\SOFTWARE\\Vendor"}), 0);
   EXPECT_EQ(out(),
             "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\n    ver    REG_SZ    1.2\n"
             "    build    REG_DWORD    0x133\n");
   // An abbreviated root is the key it names here; a configuration's regRoot would mean the
   // local machine by it.
-  EXPECT_EQ(pelisto("--os-version 5 reg set 'hkcu\\Software\\V' n 12abc --number"), 0);
+  EXPECT_EQ(pelisto({"--os-version", "5", "reg", "set", "hkcu\\Software\\V", "n", "12abc", "--number"}), 0);
   EXPECT_EQ(out(), "\nHKEY_CURRENT_USER\\Software\\V\n    n    REG_DWORD    0xc\n");
-  EXPECT_EQ(pelisto("--os-version 5 reg set 'HKCU\\Software\\\\V' n 1"), 1);
-  EXPECT_EQ(pelisto("reg set 'HKEY_NOWHERE\\V' n 1"), 2);
-  EXPECT_EQ(pelisto("reg set 'HKLM\\SOFTWARE' ver"), 2);
-  EXPECT_EQ(pelisto("--help"), 0);
+  EXPECT_EQ(pelisto({"--os-version", "5", "reg", "set", "HKCU\\Software\\\\V", "n", "1"}), 1);
+  EXPECT_EQ(pelisto({"reg", "set", "HKEY_NOWHERE\\V", "n", "1"}), 2);
+  EXPECT_EQ(pelisto({"reg", "set", "HKLM\\SOFTWARE", "ver"}), 2);
+  EXPECT_EQ(pelisto({"--help"}), 0);
   EXPECT_NE(out().find("pelisto [OPTIONS] reg set KEY VALUE DATA [--number]\n"), std::string::npos);
 }
 
