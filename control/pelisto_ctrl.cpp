@@ -54,6 +54,7 @@ CPelistoCtrl::CPelistoCtrl(ControlOptions options)
   folders_.module = FolderOf(ControlModulePath());
   os::OSVERSIONINFOA version;
   windows6_ = os::GetVersionExA(&version) && version.dwMajorVersion >= 6;
+  privileged_ = MakePrivilegedOps(windows6_, *this);
 }
 
 CPelistoCtrl::~CPelistoCtrl() {

@@ -110,6 +110,7 @@ class CPelistoCtrl final : public RunContext {
   ProtectedModeFolders& ProtectedMode() override { return protected_mode_; }
   const CustomDirMap& CustomDirs() const override { return custom_dirs_; }
   bool IsWindows6() const override { return windows6_; }
+  PrivilegedOps& Privileged() override { return *privileged_; }
 
   void CreateLogFile(const std::string& folder) override { log_.CreateLogFile(folder); }
   void WriteLog(const std::string& text, unsigned level) override { log_.WriteLog(text, level); }
@@ -163,6 +164,7 @@ class CPelistoCtrl final : public RunContext {
   FolderValues folders_;
   bool com_initialized_ = false;
   bool windows6_ = false;
+  std::unique_ptr<PrivilegedOps> privileged_;
   UpdateLog log_;
   EventSink* sink_ = nullptr;
 };

@@ -10,6 +10,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "control/privileged_ops.h"
 #include "download/starter_download.h"
 #include "os/base/types.h"
 
@@ -85,6 +86,8 @@ class RunContext {
   virtual const CustomDirMap& CustomDirs() const = 0;
   // True when the machine's major version is 6 or more: privileged steps go through the broker.
   virtual bool IsWindows6() const = 0;
+  // The privileged steps, chosen once from the Windows version (control/privileged_ops.h).
+  virtual PrivilegedOps& Privileged() = 0;
 
   // The update log: CreateLogFile chooses and creates the day's file in `folder` + "\PloLog";
   // WriteLog appends `text` + CR LF when the level passes the filter and never reports a

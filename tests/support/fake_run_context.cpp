@@ -8,6 +8,12 @@
 
 namespace pelisto::testing {
 
+PrivilegedOps& FakeRunContext::Privileged() {
+  std::unique_ptr<PrivilegedOps>& ops = windows6 ? brokered_ops_ : direct_ops_;
+  if (!ops) ops = MakePrivilegedOps(windows6, *this);
+  return *ops;
+}
+
 FakeRunContext::FakeRunContext() {
   os::GetWindowsDirectoryA(&folders.windows);
   os::GetSystemDirectoryA(&folders.system);

@@ -3,6 +3,7 @@
 // events are recorded in order; the cancel answers of the events are scripted.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,8 @@ class FakeRunContext : public RunContext {
   ProtectedModeFolders& ProtectedMode() override { return protected_mode; }
   const CustomDirMap& CustomDirs() const override { return custom_dirs; }
   bool IsWindows6() const override { return windows6; }
+  // The real privileged steps of the path `windows6` selects at the time of the call.
+  PrivilegedOps& Privileged() override;
 
   void CreateLogFile(const std::string& folder) override;
   void WriteLog(const std::string& text, unsigned level) override;
@@ -80,6 +83,10 @@ class FakeRunContext : public RunContext {
   bool StartStatusDialog() override { return false; }
   void CloseStatusDialog() override {}
   IStarterDownload* StatusSink() override { return nullptr; }
+
+ private:
+  std::unique_ptr<PrivilegedOps> direct_ops_;
+  std::unique_ptr<PrivilegedOps> brokered_ops_;
 };
 
 }  // namespace pelisto::testing
