@@ -5,50 +5,22 @@
 #include <charconv>
 #include <cstdio>
 
+#include "engine/registry_config_shape.h"
+#include "os/base/error.h"
 #include "os/base/text.h"
 #include "os/fs/file_util.h"
+#include "platform/xml_bounds.h"
 #include "platform/xml_encoding.h"
 
 namespace pelisto {
 namespace {
 
-// TinyXML parses elements recursively; deeper documents would exhaust the stack. Update
-// configurations are two levels deep.
-constexpr int kMaxNesting = 1000;
+// The parser may step up to three bytes past the end of a malformed text; these NULs are
+// what it finds there.
+constexpr std::size_t kEndPadding = 4;
 
 std::string FormatMessage(const std::string& path, const std::string& description) {
   return "Error in " + path + ": " + description + "\n";
-}
-
-
-// The deepest element nesting of `text`, skipping comments, CDATA sections, processing
-// instructions and declarations. An estimate for malformed text, exact for a well-formed one.
-int MaxNesting(std::string_view text) {
-  int depth = 0, deepest = 0;
-  auto skip_to = [&](std::size_t from, std::string_view end) {
-    std::size_t at = text.find(end, from);
-    return at == std::string_view::npos ? text.size() : at + end.size();
-  };
-  for (std::size_t i = text.find('<'); i < text.size(); i = text.find('<', i)) {
-    std::string_view rest = text.substr(i);
-    if (rest.starts_with("<!--")) {
-      i = skip_to(i + 4, "-->");
-    } else if (rest.starts_with("<![CDATA[")) {
-      i = skip_to(i + 9, "]]>");
-    } else if (rest.starts_with("<?")) {
-      i = skip_to(i + 2, "?>");
-    } else if (rest.starts_with("<!")) {
-      i = skip_to(i + 2, ">");
-    } else if (rest.starts_with("</")) {
-      --depth;
-      i = skip_to(i + 2, ">");
-    } else {
-      std::size_t close = skip_to(i + 1, ">");
-      if (close < 2 || text[close - 2] != '/') deepest = std::max(deepest, ++depth);
-      i = close;
-    }
-  }
-  return deepest;
 }
 
 }  // namespace
@@ -57,7 +29,11 @@ bool LoadRegistryConfig(const std::string& path, std::vector<ContentEntry>* entr
                         std::string* message) {
   TiXmlDocument doc(path.c_str());
   std::string bytes;
-  if (!os::ReadWholeFile(path, &bytes)) {
+  if (!os::ReadWholeFile(path, &bytes, kConfigBounds.max_document_bytes)) {
+    if (os::GetLastError() == os::ERROR_FILE_TOO_LARGE) {
+      *message = FormatMessage(path, DocumentTooLargeReason(kConfigBounds));
+      return false;
+    }
     doc.SetError(TiXmlBase::TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
     *message = FormatMessage(path, doc.ErrorDesc());
     return false;
@@ -80,13 +56,15 @@ bool LoadRegistryConfig(const std::string& path, std::vector<ContentEntry>* entr
                                        " or cannot be represented in the system code page.");
     return false;
   }
-  if (MaxNesting(text) > kMaxNesting) {
-    *message = FormatMessage(path, "Elements are nested more than " +
-                                       std::to_string(kMaxNesting) + " levels deep.");
+  const bool utf8 = os::GetACP() == os::CP_UTF8;
+  // The parser recurses once per nested element and is quadratic in an element's
+  // attributes: its shape is checked before it runs.
+  if (!WithinBounds(MeasureRegistryConfig(text, utf8, kConfigBounds), kConfigBounds, &reason)) {
+    *message = FormatMessage(path, reason);
     return false;
   }
-  doc.Parse(text.c_str(), nullptr,
-            os::GetACP() == os::CP_UTF8 ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_LEGACY);
+  text.append(kEndPadding, '\0');
+  doc.Parse(text.c_str(), nullptr, utf8 ? TIXML_ENCODING_UTF8 : TIXML_ENCODING_LEGACY);
   if (doc.Error()) {
     *message = FormatMessage(path, doc.ErrorDesc());
     return false;

@@ -19,7 +19,9 @@ namespace pelisto {
 // On failure returns false, leaves `entries` untouched and stores the parser's message in
 // `message`, formatted "Error in %s: %s\n" with the path and the error description: a file
 // that cannot be read ("Failed to open file"), that does not parse, that holds bytes not
-// valid in its encoding or a NUL byte, or whose elements nest deeper than the reader allows.
+// valid in its encoding or a NUL byte, or that holds more than kConfigBounds allows
+// (platform/xml_bounds.h: size, nesting, attributes per element, attribute size), which is
+// judged before the parser runs.
 bool LoadRegistryConfig(const std::string& path, std::vector<ContentEntry>* entries,
                         std::string* message);
 

@@ -7,6 +7,7 @@
 #include "os/base/text.h"
 #include "os/com/hresult.h"
 #include "os/fs/file_util.h"
+#include "platform/xml_bounds.h"
 #include "platform/xml_encoding.h"
 #include "platform/xml_tree.h"
 
@@ -55,9 +56,9 @@ bool IXMLDocumentWrapper::Load(const std::string& path) {
     os::DWORD error = os::ERROR_SUCCESS;
     std::string reason;
     std::shared_ptr<XmlTree> tree;
-    if (!os::ReadWholeFile(path, &bytes)) {
+    if (!os::ReadWholeFile(path, &bytes, kConfigBounds.max_document_bytes)) {
       error = os::GetLastError();
-      reason = os::Win32ErrorText(error);
+      reason = error == os::ERROR_FILE_TOO_LARGE ? DocumentTooLargeReason(kConfigBounds) : os::Win32ErrorText(error);
     } else {
       tree = XmlTree::Parse(bytes, &reason);
     }

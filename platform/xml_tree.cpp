@@ -1,11 +1,13 @@
 #include "platform/xml_tree.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_set>
 
 #include "os/base/error.h"
 #include "os/base/text.h"
 #include "os/com/com_error.h"
+#include "platform/xml_bounds.h"
 #include "platform/xml_encoding.h"
 
 namespace pelisto {
@@ -33,21 +35,39 @@ bool HasDuplicateAttribute(pugi::xml_node element, std::string* name) {
   return false;
 }
 
-bool FindDuplicateAttribute(const pugi::xml_document& doc, std::string* reason) {
+// Refuses a tree that holds more than the bounds allow, or an element that repeats an
+// attribute name. One walk, without recursion.
+bool CheckTree(const pugi::xml_document& doc, const XmlBounds& bounds, std::string* reason) {
+  XmlShape shape;
+  std::size_t depth = 0;
   for (pugi::xml_node n = doc.first_child(); n;) {
-    std::string name;
-    if (n.type() == pugi::node_element && HasDuplicateAttribute(n, &name)) {
-      *reason = "Duplicate attribute \"" + name + "\" on element \"" + n.name() + "\".";
-      return true;
+    if (n.type() == pugi::node_element) {
+      std::size_t count = 0;
+      for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
+        ++count;
+        shape.attribute_bytes = std::max(shape.attribute_bytes, std::strlen(a.value()));
+      }
+      shape.attributes = std::max(shape.attributes, count);
+      shape.nesting = std::max(shape.nesting, depth + 1);
+      if (!WithinBounds(shape, bounds, reason)) return false;
+      std::string name;
+      if (HasDuplicateAttribute(n, &name)) {
+        *reason = "Duplicate attribute \"" + name + "\" on element \"" + n.name() + "\".";
+        return false;
+      }
     }
     if (n.first_child()) {
       n = n.first_child();
+      ++depth;
       continue;
     }
-    while (n && !n.next_sibling()) n = n.parent();
+    while (n && !n.next_sibling()) {
+      n = n.parent();
+      --depth;
+    }
     if (n) n = n.next_sibling();
   }
-  return false;
+  return true;
 }
 
 class StringWriter : public pugi::xml_writer {
@@ -64,6 +84,10 @@ class StringWriter : public pugi::xml_writer {
 }  // namespace
 
 std::shared_ptr<XmlTree> XmlTree::Parse(std::string_view bytes, std::string* reason) {
+  if (bytes.size() > kConfigBounds.max_document_bytes) {
+    *reason = DocumentTooLargeReason(kConfigBounds);
+    return nullptr;
+  }
   XmlByteEncoding encoding;
   if (!DetectXmlEncoding(bytes, os::CP_UTF8, &encoding, reason)) return nullptr;
   std::string_view body = bytes.substr(encoding.bom_size);
@@ -86,7 +110,7 @@ std::shared_ptr<XmlTree> XmlTree::Parse(std::string_view bytes, std::string* rea
     *reason = std::string(result.description()) + " (at byte " + std::to_string(result.offset) + ").";
     return nullptr;
   }
-  if (FindDuplicateAttribute(tree->doc, reason)) return nullptr;
+  if (!CheckTree(tree->doc, kConfigBounds, reason)) return nullptr;
   return tree;
 }
 

@@ -27,7 +27,7 @@ struct XmlTree {
   bool bom = false;            // the file began with a UTF-8 byte order mark
 
   // Parses a whole file's bytes into a new tree. On failure returns null and stores a
-  // one-line reason.
+  // one-line reason; a document beyond kConfigBounds (platform/xml_bounds.h) is refused.
   static std::shared_ptr<XmlTree> Parse(std::string_view bytes, std::string* reason);
 
   // The whole document as UTF-8 text: its top-level nodes, each followed by a line end,

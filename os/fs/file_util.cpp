@@ -5,7 +5,7 @@
 
 namespace os {
 
-BOOL ReadWholeFile(const std::string& path, std::string* bytes) {
+BOOL ReadWholeFile(const std::string& path, std::string* bytes, std::size_t max_bytes) {
   HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) return FALSE;
@@ -20,6 +20,11 @@ BOOL ReadWholeFile(const std::string& path, std::string* bytes) {
       return FALSE;
     }
     if (n == 0) break;
+    if (n > max_bytes - data.size()) {
+      CloseHandle(h);
+      SetLastError(ERROR_FILE_TOO_LARGE);
+      return FALSE;
+    }
     data.append(buf, n);
   }
   CloseHandle(h);
