@@ -1,5 +1,7 @@
 #include "os/fs/file_util.h"
 
+#include <cstdint>
+
 #include "os/base/error.h"
 #include "os/fs/file_api.h"
 
@@ -9,6 +11,16 @@ BOOL ReadWholeFile(const std::string& path, std::string* bytes, std::size_t max_
   HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) return FALSE;
+  // A file already past the bound is refused unread; the loop still bounds one that grows.
+  DWORD high = 0;
+  SetLastError(ERROR_SUCCESS);
+  const DWORD low = GetFileSize(h, &high);
+  const bool size_known = low != 0xFFFFFFFF || GetLastError() == ERROR_SUCCESS;
+  if (size_known && ((std::uint64_t{high} << 32) | low) > max_bytes) {
+    CloseHandle(h);
+    SetLastError(ERROR_FILE_TOO_LARGE);
+    return FALSE;
+  }
   std::string data;
   char buf[64 * 1024];
   for (;;) {
