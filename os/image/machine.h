@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "os/base/types.h"
+#include "os/image/transfer_bounds.h"
 #include "os/image/win_path.h"
 
 namespace os {
@@ -53,6 +54,7 @@ struct ImageSettings {
   std::string elevation_command;   // e.g. "sudo -n"; empty: start the broker directly
   std::string broker_path;         // empty: pelisto-broker beside the running program
   int broker_timeout_ms = 120000;  // a broker call that takes longer fails
+  TransferBounds transfer;         // what an HTTP transfer takes from a server
   // Drive letter (upper case) to host folder; relative folders are below the prefix.
   std::map<char, std::string> drives = {{'C', "drive_c"}, {'Z', "/"}};
 };
