@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -34,6 +35,9 @@ struct TransferSetup {
   DWORD security_flags = 0;          // SECURITY_FLAG_* ignore bits
   DWORD connect_timeout_ms = 60000;  // INFINITE: no limit of ours
   DWORD receive_timeout_ms = 30000;  // longest wait for a byte; INFINITE: no limit
+  DWORD min_rate = 0;                // bytes per second over each rate window; 0: none
+  DWORD rate_window_ms = 0;          // waiting time a rate is judged over; 0: none
+  DWORD exchange_timeout_ms = 0;     // the whole exchange, body included; 0: none
   bool fresh_connection = false;     // do not reuse a kept-alive connection
 };
 
@@ -48,6 +52,8 @@ class TransferObserver {
 
 class CurlTransfer {
  public:
+  using Clock = std::chrono::steady_clock;
+
   // `observer` must outlive the transfer.
   explicit CurlTransfer(TransferObserver* observer);
   ~CurlTransfer();
@@ -85,6 +91,11 @@ class CurlTransfer {
   void ResetExchange();
   DWORD ReadSlow(char* out, DWORD size, DWORD* got);
   DWORD Pump(Wait until);
+  // Ends the exchange here with `error` (its connection may still carry part of the answer).
+  DWORD GiveUp(DWORD error);
+  // Adds the time since `*mark` to the rate window (outside connecting) and moves the mark;
+  // false when a full window passed with fewer bytes than the minimum rate asks.
+  bool KeepsRate(Clock::time_point now, Clock::time_point* mark);
   DWORD Failure() const;
   void CollectDone();
   void FinishHeaders(ResponseHeaders&& headers);
@@ -135,6 +146,11 @@ class CurlTransfer {
   bool hop_answered_ = false;
   bool connecting_ = true;
   std::chrono::steady_clock::time_point last_progress_;
+  // Bounds of the exchange.
+  Clock::time_point deadline_ = Clock::time_point::max();
+  Clock::duration window_waited_{};  // time spent waiting for the server in this window
+  std::uint64_t window_bytes_ = 0;   // header and body bytes that arrived in it
+  std::size_t header_bytes_ = 0;     // header bytes of the exchange, every block counted
 };
 
 }  // namespace os::inet

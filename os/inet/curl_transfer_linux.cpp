@@ -27,6 +27,16 @@ constexpr long kReceiveBufferSize = 256 * 1024;
 constexpr size_t kHighWater = 512 * 1024;
 // Longest sleep in one poll, so that timeouts and aborts are seen in time.
 constexpr int kPollSliceMs = 1000;
+// Header bytes one exchange takes, every block (interim answers, redirects) counted: far
+// above what servers send, far below what would exhaust memory.
+constexpr size_t kMaxHeaderBytes = 256 * 1024;
+
+// Capped well below overflow, so that callers may add to it.
+long long MillisecondsLeft(Clock::time_point now, Clock::time_point until) {
+  constexpr long long kFar = 1LL << 40;
+  if (until == Clock::time_point::max()) return kFar;
+  return std::min(kFar, static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count()));
+}
 
 void GlobalInit() {
   static std::once_flag once;
@@ -123,6 +133,9 @@ void CurlTransfer::ResetExchange() {
   hop_resolved_ = hop_opened_ = hop_answered_ = false;
   connecting_ = true;
   last_progress_ = Clock::now();
+  window_waited_ = Clock::duration::zero();
+  window_bytes_ = 0;
+  header_bytes_ = 0;
 }
 
 void CurlTransfer::Configure(const TransferSetup& setup) {
@@ -218,6 +231,9 @@ DWORD CurlTransfer::Send(const TransferSetup& setup) {
   }
   ResetExchange();
   Configure(setup);
+  deadline_ = setup_.exchange_timeout_ms == 0
+                  ? Clock::time_point::max()
+                  : Clock::now() + std::chrono::milliseconds(setup_.exchange_timeout_ms);
   if (curl_multi_add_handle(multi_, easy_) != CURLM_OK) return ERROR_INTERNET_INTERNAL_ERROR;
   attached_ = true;
   DWORD rc = Pump(Wait::kHeaders);
@@ -255,34 +271,59 @@ DWORD CurlTransfer::ReadSlow(char* out, DWORD size, DWORD* got) {
 }
 
 DWORD CurlTransfer::Pump(Wait until) {
+  Clock::time_point mark = Clock::now();
   for (;;) {
     if (aborted_.load(std::memory_order_relaxed)) return ERROR_INTERNET_OPERATION_CANCELLED;
     int running = 0;
     CURLMcode mc = curl_multi_perform(multi_, &running);
     if (mc != CURLM_OK) return ERROR_INTERNET_INTERNAL_ERROR;
     CollectDone();
+    const Clock::time_point now = Clock::now();
+    const bool keeps_rate = KeepsRate(now, &mark);
     if (done_) return ERROR_SUCCESS;
     if (until == Wait::kHeaders ? headers_final_ : tail_ > head_) return ERROR_SUCCESS;
+    if (!keeps_rate || now >= deadline_) return GiveUp(ERROR_INTERNET_TIMEOUT);
 
-    int wait_ms = kPollSliceMs;
+    long long wait_ms = std::min<long long>(kPollSliceMs, MillisecondsLeft(now, deadline_) + 1);
     // libcurl keeps its own connect timeout; ours counts from the request on.
     if (!connecting_ && setup_.receive_timeout_ms != INFINITE) {
-      auto deadline = last_progress_ + std::chrono::milliseconds(setup_.receive_timeout_ms);
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-      if (left <= 0) {
-        // The exchange is given up: its connection may still carry part of this answer.
-        curl_multi_remove_handle(multi_, easy_);
-        attached_ = false;
-        done_ = true;
-        own_error_ = ERROR_INTERNET_TIMEOUT;
-        return ERROR_INTERNET_TIMEOUT;
-      }
-      wait_ms = static_cast<int>(std::min<long long>(wait_ms, left + 1));
+      auto idle_deadline = last_progress_ + std::chrono::milliseconds(setup_.receive_timeout_ms);
+      long long left = MillisecondsLeft(now, idle_deadline);
+      if (left <= 0) return GiveUp(ERROR_INTERNET_TIMEOUT);
+      wait_ms = std::min(wait_ms, left + 1);
     }
-    if (curl_multi_poll(multi_, nullptr, 0, wait_ms, nullptr) != CURLM_OK) {
+    if (!connecting_ && setup_.min_rate != 0 && setup_.rate_window_ms != 0) {
+      auto window_left = std::chrono::milliseconds(setup_.rate_window_ms) - window_waited_;
+      wait_ms = std::min<long long>(
+          wait_ms, std::chrono::duration_cast<std::chrono::milliseconds>(window_left).count() + 1);
+    }
+    if (curl_multi_poll(multi_, nullptr, 0, static_cast<int>(std::max<long long>(wait_ms, 0)), nullptr) !=
+        CURLM_OK) {
       return ERROR_INTERNET_INTERNAL_ERROR;
     }
   }
+}
+
+DWORD CurlTransfer::GiveUp(DWORD error) {
+  curl_multi_remove_handle(multi_, easy_);
+  attached_ = false;
+  done_ = true;
+  own_error_ = error;
+  return error;
+}
+
+bool CurlTransfer::KeepsRate(Clock::time_point now, Clock::time_point* mark) {
+  // Only time spent waiting for the server counts: a caller that reads slowly, or a
+  // connection still being made, is not the server's rate.
+  if (!connecting_) window_waited_ += now - *mark;
+  *mark = now;
+  if (setup_.min_rate == 0 || setup_.rate_window_ms == 0) return true;
+  const auto window = std::chrono::milliseconds(setup_.rate_window_ms);
+  if (window_waited_ < window) return true;
+  const bool kept = window_bytes_ * 1000 >= std::uint64_t{setup_.min_rate} * setup_.rate_window_ms;
+  window_waited_ = Clock::duration::zero();
+  window_bytes_ = 0;
+  return kept;
 }
 
 void CurlTransfer::CollectDone() {
@@ -309,6 +350,12 @@ size_t CurlTransfer::OnHeader(char* data, size_t size, size_t count, void* self)
 
 size_t CurlTransfer::HeaderLine(const char* data, size_t size) {
   last_progress_ = Clock::now();
+  window_bytes_ += size;
+  header_bytes_ += size;
+  if (header_bytes_ > kMaxHeaderBytes) {
+    own_error_ = ERROR_HTTP_INVALID_SERVER_RESPONSE;
+    return 0;
+  }
   if (!hop_answered_) {
     hop_answered_ = true;
     long sent = 0;
@@ -331,6 +378,12 @@ void CurlTransfer::HeaderBlockEnd() {
   if (!ok) return;  // libcurl rejects what it cannot parse itself
   int code = parsed.status_code();
   if (code < 200) return;  // 100 Continue and friends: the real answer follows
+  // A length that is not one clear number leaves the body's end to guesswork, and libcurl
+  // guesses otherwise than the length reported.
+  if (!parsed.HasSoundLength()) {
+    own_error_ = ERROR_HTTP_INVALID_SERVER_RESPONSE;
+    return;
+  }
   Status(INTERNET_STATUS_RESPONSE_RECEIVED, &block_bytes, sizeof block_bytes);
   // A new answer replaces an authentication answer that libcurl followed up.
   has_pending_ = false;
@@ -390,6 +443,7 @@ size_t CurlTransfer::OnBody(char* data, size_t size, size_t count, void* self) {
   }
   std::memcpy(buf.data() + t->tail_, data, n);
   t->tail_ += n;
+  t->window_bytes_ += n;
   t->received_in_call_ += static_cast<DWORD>(n);
   t->last_progress_ = Clock::now();
   return n;

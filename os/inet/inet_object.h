@@ -22,6 +22,10 @@ struct Inherited {
   DWORD connect_timeout_ms = 60000;
   DWORD send_timeout_ms = 30000;
   DWORD receive_timeout_ms = 30000;
+  // From the image's transfer bounds (os/image/transfer_bounds.h); 0 switches one off.
+  DWORD min_rate = 0;        // bytes per second
+  DWORD rate_window_ms = 0;
+  DWORD exchange_timeout_ms = 0;
 };
 
 class Object {

@@ -96,6 +96,9 @@ DWORD Request::Send(std::string_view extra_headers, const void* body, DWORD body
   setup.security_flags = security_flags_;
   setup.connect_timeout_ms = s.connect_timeout_ms;
   setup.receive_timeout_ms = s.receive_timeout_ms;
+  setup.min_rate = s.min_rate;
+  setup.rate_window_ms = s.rate_window_ms;
+  setup.exchange_timeout_ms = s.exchange_timeout_ms;
   setup.fresh_connection = security_changed_;
   security_changed_ = false;
   DWORD rc = transfer_.Send(setup);

@@ -1,7 +1,10 @@
 #include "os/inet/response_headers.h"
 
 #include <charconv>
+#include <cstdint>
 #include <cstring>
+#include <limits>
+#include <optional>
 
 #include "os/base/error.h"
 #include "os/base/text.h"
@@ -116,6 +119,21 @@ const std::string* ResponseHeaders::Find(std::string_view name, DWORD index) con
     if (EqualsIgnoreCase(field, name) && index-- == 0) return &value;
   }
   return nullptr;
+}
+
+bool ResponseHeaders::HasSoundLength() const {
+  std::optional<std::uint64_t> length;
+  for (DWORD i = 0; const std::string* value = Find("Content-Length", i); ++i) {
+    std::uint64_t number = 0;
+    auto [end, ec] = std::from_chars(value->data(), value->data() + value->size(), number);
+    if (value->empty() || ec != std::errc() || end != value->data() + value->size() ||
+        number > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) ||
+        (length.has_value() && *length != number)) {
+      return false;
+    }
+    length = number;
+  }
+  return true;
 }
 
 DWORD ResponseHeaders::Query(DWORD info_level, void* buffer, DWORD* buffer_length,

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "os/base/error.h"
+#include "os/image/machine.h"
 #include "os/inet/inet_object.h"
 #include "os/inet/proxy_config.h"
 #include "os/inet/request.h"
@@ -89,6 +90,12 @@ HINTERNET InternetOpenA(const char* agent, DWORD access_type, const char* proxy,
   settings.http_proxy = proxies.http;
   settings.https_proxy = proxies.https;
   settings.no_proxy = proxies.no_proxy;
+  if (const Machine* machine = CurrentMachine()) {
+    const TransferBounds& bounds = machine->settings().transfer;
+    settings.min_rate = bounds.min_rate;
+    settings.rate_window_ms = bounds.rate_window_ms;
+    settings.exchange_timeout_ms = bounds.timeout_ms;
+  }
   return HandleTable::Get().Add(std::make_shared<inet::Session>(std::move(settings)));
 }
 
