@@ -133,6 +133,7 @@ std::string HttpDownload::FailureMessage() const {
     case SequenceFailure::kHttpStatus: return WithCode("Failed to retrieve a HTTP 200 status, Status Code:", code);
     case SequenceFailure::kRead: return WithCode("Failed in call to InternetReadFile, Error:", code, "");
     case SequenceFailure::kWrite: return target_path_ + " file write error !!!";
+    case SequenceFailure::kTooLarge: return target_path_ + " transfer stopped: " + sequence_.failure_detail();
     case SequenceFailure::kDecode:
     case SequenceFailure::kNone: break;
   }

@@ -4,11 +4,13 @@
 #include <cstdlib>
 #include <limits>
 
+#include "download/body_size_bound.h"
 #include "download/content_decoder.h"
 #include "download/output_file.h"
 #include "os/base/error.h"
 #include "os/base/handle.h"
 #include "os/fs/file_api.h"
+#include "os/image/machine.h"
 #include "os/inet/urlmon.h"
 
 namespace pelisto {
@@ -112,6 +114,7 @@ HttpRequestSequence::Result HttpRequestSequence::Run(const SequenceRequest& requ
   from_cache_ = false;
   failure_ = SequenceFailure::kNone;
   failure_code_ = 0;
+  failure_detail_.clear();
   stopped_ = false;
   if (!OpenHandles(request)) return stopped_ ? Result::kStopped : Result::kFailed;
 
@@ -230,23 +233,36 @@ HttpRequestSequence::Result HttpRequestSequence::ReadBody(SequenceBodySource& so
                                                           OutputFile* out) {
   ContentDecoder decoder(encoding);
   const bool decodes = decoder.Decodes();
+  const os::Machine* machine = os::CurrentMachine();
+  BodySizeBound bound(machine != nullptr ? machine->settings().transfer : os::TransferBounds{});
   char buffer[kReadChunk];
   std::string decoded;
   std::int64_t received = 0;
+  std::uint64_t written = 0;
+  // Checked before the bytes go out, so that the file never holds more than the bound.
+  auto write = [&](const char* data, size_t size) {
+    if (size == 0) return Result::kCompleted;
+    written += size;
+    if (!bound.Allows(static_cast<std::uint64_t>(received), written, decodes)) {
+      failure_detail_ = bound.Reason();
+      return Fail(SequenceFailure::kTooLarge, os::ERROR_FILE_TOO_LARGE);
+    }
+    return out->Write(data, size) ? Result::kCompleted : Fail(SequenceFailure::kWrite, os::GetLastError());
+  };
   for (;;) {
     os::DWORD got = 0;
     if (!source.Read(buffer, kReadChunk, &got)) return Fail(SequenceFailure::kRead, os::GetLastError());
     if (got == 0) break;
     if (observer_->Cancelled()) return Result::kCancelled;
+    received += got;
+    Result wrote;
     if (decodes) {
       if (!decoder.DecodeChunk(buffer, got, &decoded)) return Fail(SequenceFailure::kDecode, 0);
-      if (!decoded.empty() && !out->Write(decoded.data(), decoded.size())) {
-        return Fail(SequenceFailure::kWrite, os::GetLastError());
-      }
-    } else if (!out->Write(buffer, got)) {
-      return Fail(SequenceFailure::kWrite, os::GetLastError());
+      wrote = write(decoded.data(), decoded.size());
+    } else {
+      wrote = write(buffer, got);
     }
-    received += got;
+    if (wrote != Result::kCompleted) return wrote;
     observer_->OnChunk(received);
     if (observer_->Cancelled()) return Result::kCancelled;
   }
@@ -254,9 +270,7 @@ HttpRequestSequence::Result HttpRequestSequence::ReadBody(SequenceBodySource& so
     // The end of the body must also be the end of the compressed stream, or the file is
     // short of what the server meant to send.
     if (!decoder.Finish(&decoded)) return Fail(SequenceFailure::kDecode, 0);
-    if (!decoded.empty() && !out->Write(decoded.data(), decoded.size())) {
-      return Fail(SequenceFailure::kWrite, os::GetLastError());
-    }
+    if (Result wrote = write(decoded.data(), decoded.size()); wrote != Result::kCompleted) return wrote;
   }
   return Result::kCompleted;
 }

@@ -3,6 +3,11 @@
 // re-sends, the status check with the 401/407 cache fetch, length and encoding, and the read
 // loop of 1024-byte chunks with content decoding, written into the caller's output file.
 //
+// Bounds: the image's transfer bounds (os/image/transfer_bounds.h) hold for both paths. The
+// WinINet layer ends a server that is too slow or an exchange that takes too long (a send or
+// a read failing with ERROR_INTERNET_TIMEOUT) and refuses unsound framing; the read loop
+// ends a body that writes more than the bounds allow (kTooLarge).
+//
 // The path that runs it supplies an Observer: it receives the WinINet status notifications
 // and the progress, says when to stop, and words the failures in its own texts (the
 // sequence only reports which step failed and the code). Closing the output file, deleting
@@ -49,6 +54,8 @@ enum class SequenceFailure {
   kRead,               // code: GetLastError
   kWrite,              // code: GetLastError
   kDecode,             // code: 0; the body's encoding could not be decoded
+  kTooLarge,           // code: ERROR_FILE_TOO_LARGE; the body outgrew the image's transfer
+                       // bounds (failure_detail() says which); nothing past them was written
 };
 
 struct SequenceRequest {
@@ -98,6 +105,8 @@ class HttpRequestSequence {
 
   SequenceFailure failure() const { return failure_; }
   os::DWORD failure_code() const { return failure_code_; }
+  // For kTooLarge: which bound was passed, in words ("the decoded body grew past ...").
+  const std::string& failure_detail() const { return failure_detail_; }
   // The request flags as they stand after the sends (a lenient re-send adds 0xF180).
   os::DWORD flags() const { return flags_; }
   // True when the body came from the Internet cache after a 401/407 answer.
@@ -126,6 +135,7 @@ class HttpRequestSequence {
   bool stopped_ = false;
   SequenceFailure failure_ = SequenceFailure::kNone;
   os::DWORD failure_code_ = 0;
+  std::string failure_detail_;
 };
 
 }  // namespace pelisto

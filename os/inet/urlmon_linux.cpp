@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -103,13 +104,16 @@ struct InternetCloser {
 };
 using Session = std::unique_ptr<InternetHandle, InternetCloser>;
 
-// Copies the response body into the host file behind `handle`.
-HRESULT CopyBody(HINTERNET request, HANDLE file) {
+// Copies the response body into the host file behind `handle`, no more than `max_bytes`
+// of it (0: no bound).
+HRESULT CopyBody(HINTERNET request, HANDLE file, std::uint64_t max_bytes) {
   std::vector<char> buffer(kReadSize);
-  for (;;) {
+  for (std::uint64_t total = 0;;) {
     DWORD got = 0;
     if (!InternetReadFile(request, buffer.data(), kReadSize, &got)) return FromInetError(GetLastError());
     if (got == 0) return S_OK;
+    total += got;
+    if (max_bytes != 0 && total > max_bytes) return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
     DWORD written = 0;
     if (!WriteFile(file, buffer.data(), got, &written, nullptr) || written != got) {
       return HRESULT_FROM_WIN32(GetLastError());
@@ -171,7 +175,7 @@ HRESULT URLDownloadToCacheFileA(void*, const std::string& url, std::string* cach
     DeleteFileA(temp);
     return hr;
   }
-  HRESULT hr = CopyBody(request, file);
+  HRESULT hr = CopyBody(request, file, machine->settings().transfer.max_bytes);
   if (!CloseHandle(file) && SUCCEEDED(hr)) hr = HRESULT_FROM_WIN32(GetLastError());
   std::string path;
   if (SUCCEEDED(hr)) hr = Publish(folder, temp, CacheName(parts.name), &path);

@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
+#include <mutex>
 
 #include "tests/support/image_test.h"
 
@@ -169,6 +171,34 @@ const std::string& HttpServer::Text() {
     return t;
   }();
   return text;
+}
+
+const std::string& HttpServer::ZeroBomb(size_t mib, int window_bits) {
+  static std::mutex mu;
+  static std::map<std::pair<size_t, int>, std::string> made;
+  std::lock_guard<std::mutex> lock(mu);
+  std::string& out = made[{mib, window_bits}];
+  if (!out.empty()) return out;
+  z_stream zs{};
+  if (deflateInit2(&zs, Z_BEST_COMPRESSION, Z_DEFLATED, window_bits, 8, Z_DEFAULT_STRATEGY) != Z_OK) return out;
+  static const std::string zeros(1 << 20, '\0');
+  char buffer[64 * 1024];
+  for (size_t left = mib;;) {
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
+    zs.avail_in = left > 0 ? static_cast<uInt>(zeros.size()) : 0;
+    const int flush = left > 0 ? Z_NO_FLUSH : Z_FINISH;
+    int rc;
+    do {
+      zs.next_out = reinterpret_cast<Bytef*>(buffer);
+      zs.avail_out = sizeof buffer;
+      rc = deflate(&zs, flush);
+      out.append(buffer, sizeof buffer - zs.avail_out);
+    } while (zs.avail_out == 0 || zs.avail_in > 0);
+    if (left == 0 || rc == Z_STREAM_END) break;
+    --left;
+  }
+  deflateEnd(&zs);
+  return out;
 }
 
 std::string HttpServer::Gzip(const std::string& data) { return Compress(data, 15 + 16); }
@@ -391,6 +421,11 @@ void HttpServer::AddStandardRoutes() {
                                }
                                return WritePattern(offset, std::min<size_t>(length, 1000 - offset), sink);
                              });
+  });
+  Route(R"(/bomb/(gzip|deflate)/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
+    const bool gzip = req.matches[1].str() == "gzip";
+    res.set_header("Content-Encoding", gzip ? "gzip" : "deflate");
+    ServeBytes(res, ZeroBomb(SizeArg(req, 2), gzip ? 31 : 15));
   });
   Route(R"(/cut/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
     size_t size = SizeArg(req, 1);

@@ -18,6 +18,8 @@
 //   /stall/body                sends 1000 of 100000 bytes, then nothing until the server stops
 //   /cut/<n>                   claims n bytes, sends n/2 and drops the connection
 //   /cut-chunked/<n>           chunked, drops the connection after n/2 bytes
+//   /bomb/gzip/<m>,            m MiB of zero bytes compressed (about 1 KB per MiB) as gzip or
+//   /bomb/deflate/<m>          zlib, with the matching Content-Encoding and the compressed length
 //   anything else              404
 // Requests in absolute form (as a client sends them to a proxy) are answered by the route
 // added for "/proxy" if there is one.
@@ -106,6 +108,9 @@ class HttpServer {
   static std::string Gzip(const std::string& data);
   static std::string Zlib(const std::string& data);
   static std::string RawDeflate(const std::string& data);
+  // `mib` MiB of zero bytes compressed with zlib's `window_bits` (31 gzip, 15 zlib), made
+  // without holding the zeros; each size is made once per process.
+  static const std::string& ZeroBomb(size_t mib, int window_bits);
 
  private:
   void AddStandardRoutes();
