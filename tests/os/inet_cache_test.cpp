@@ -44,6 +44,18 @@ TEST_F(InetCache, DownloadLandsInTheInternetCacheFolder) {
   EXPECT_EQ(CacheFiles(), (std::vector<std::string>{"setup[1].exe", "setup[2].exe"}));
 }
 
+TEST_F(InetCache, KeepsTheTransferSizeBound) {
+  os::ImageSettings s = machine().settings();
+  s.transfer.max_bytes = 4096;
+  Reconfigure(s);
+  std::string path;
+  ASSERT_EQ(os::URLDownloadToCacheFileA(nullptr, server_.Url("/pattern/4096"), &path, os::MAX_PATH, 0, nullptr),
+            os::S_OK);
+  EXPECT_EQ(os::URLDownloadToCacheFileA(nullptr, server_.Url("/pattern/4097"), &path, os::MAX_PATH, 0, nullptr),
+            os::HRESULT_FROM_WIN32(os::ERROR_FILE_TOO_LARGE));
+  EXPECT_EQ(CacheFiles(), std::vector<std::string>{"4096[1]"}) << "nothing of the second body is kept";
+}
+
 TEST_F(InetCache, FollowsRedirectsAndNamesOddSegmentsSafely) {
   std::string path;
   ASSERT_EQ(os::URLDownloadToCacheFileA(nullptr, server_.Url("/redirect/once"), &path, os::MAX_PATH, 0, nullptr),
