@@ -13,7 +13,7 @@
 #include "archive/gunzip.h"
 #include "archive/zlib_wrapper.h"
 #include "os/fs/file_api.h"
-#include "tests/archive/gzip_fixtures.h"
+#include "tests/support/gzip_files.h"
 #include "tests/support/image_test.h"
 
 namespace {
@@ -176,7 +176,7 @@ TEST_F(GunzipTest, AStopFlagEndsTheWorkWithNothingWritten) {
 TEST_F(GunzipTest, ABombOfZerosDecompressesInConstantMemory) {
   constexpr std::uint64_t kSize = 256ull << 20;
   fs::create_directories(fs::path(Host(kGz)).parent_path());
-  pelisto::testing::WriteZerosGzip(Host(kGz), kSize);
+  ASSERT_TRUE(pelisto::testing::WriteZerosGzip(Host(kGz), kSize));
   EXPECT_LT(fs::file_size(Host(kGz)), 1u << 20);
 
   pelisto::testing::ResetPeakMemory();

@@ -5,7 +5,7 @@
 
 #include "archive/gunzip.h"
 #include "archive/gzip_header.h"
-#include "tests/archive/gzip_fixtures.h"
+#include "tests/support/gzip_files.h"
 #include "tests/support/image_test.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "os/ui/dialog.h"
 #include "resources/resource_ids.h"
 #include "tests/archive/gzip_action_test.h"
-#include "tests/archive/gzip_fixtures.h"
+#include "tests/support/gzip_files.h"
 
 namespace {
 using pelisto::CUnGZipDlg;

@@ -8,7 +8,7 @@
 #include "os/base/text.h"
 #include "os/reg/registry.h"
 #include "tests/archive/gzip_action_test.h"
-#include "tests/archive/gzip_fixtures.h"
+#include "tests/support/gzip_files.h"
 #include "tests/fixtures/fixture_ids.h"
 
 namespace {

@@ -1,4 +1,4 @@
-// Gzip files made by the tests: every header field settable, and the trailer's CRC and
+// Gzip files made by the tests and benchmarks: every header field settable, and the trailer's CRC and
 // length writable wrong on purpose.
 #pragma once
 
@@ -24,9 +24,10 @@ std::string GzipBytes(const GzipMember& member);
 // The common case: `content` with an optional stored name.
 std::string Gzip(const std::string& content, const std::optional<std::string>& name = std::nullopt);
 
-// A gzip file of `size` zero bytes written to the host file `host_path`, compressed as it
-// goes (the content is never held whole).
-void WriteZerosGzip(const std::string& host_path, std::uint64_t size);
+// A gzip file of `size` zero bytes (a multiple of 1 MiB) written to the host file
+// `host_path` in a few hundred KiB per 256 MiB, without compressing (or holding) the whole
+// content. False when it could not be written.
+bool WriteZerosGzip(const std::string& host_path, std::uint64_t size);
 
 // The process's peak resident set since the last ResetPeakMemory, in bytes; 0 where the
 // kernel does not keep it.

@@ -1,9 +1,9 @@
-#include "tests/archive/gzip_fixtures.h"
+#include "tests/support/gzip_files.h"
 
-#include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -18,13 +18,13 @@ void PutLe(std::string& out, std::uint32_t value, int bytes) {
 
 std::string RawDeflate(const std::string& content) {
   z_stream z{};
-  EXPECT_EQ(deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  if (deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) std::abort();
   std::string out(deflateBound(&z, content.size()), '\0');
   z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data()));
   z.avail_in = static_cast<uInt>(content.size());
   z.next_out = reinterpret_cast<Bytef*>(out.data());
   z.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+  if (deflate(&z, Z_FINISH) != Z_STREAM_END) std::abort();
   out.resize(z.total_out);
   deflateEnd(&z);
   return out;
@@ -76,27 +76,28 @@ std::string Gzip(const std::string& content, const std::optional<std::string>& n
   return GzipBytes(m);
 }
 
-void WriteZerosGzip(const std::string& host_path, std::uint64_t size) {
+bool WriteZerosGzip(const std::string& host_path, std::uint64_t size) {
   // After a full flush the compressor starts from an empty history, so every further MiB of
   // zeros compresses to the same bytes: one MiB is compressed and its bytes repeated.
   constexpr std::size_t kChunk = 1 << 20;
-  ASSERT_EQ(size % kChunk, 0u);
+  if (size % kChunk != 0) return false;
   const std::vector<char> zeros(kChunk, 0);
   z_stream z{};
-  ASSERT_EQ(deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY), Z_OK);
+  if (deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) != Z_OK) return false;
   std::string chunk(deflateBound(&z, kChunk) + 64, '\0');
   z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
   z.avail_in = kChunk;
   z.next_out = reinterpret_cast<Bytef*>(chunk.data());
   z.avail_out = static_cast<uInt>(chunk.size());
-  ASSERT_EQ(deflate(&z, Z_FULL_FLUSH), Z_OK);
+  const bool flushed = deflate(&z, Z_FULL_FLUSH) == Z_OK;
   chunk.resize(chunk.size() - z.avail_out);
   std::string tail(64, '\0');
   z.next_out = reinterpret_cast<Bytef*>(tail.data());
   z.avail_out = static_cast<uInt>(tail.size());
-  ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+  const bool finished = deflate(&z, Z_FINISH) == Z_STREAM_END;
   tail.resize(tail.size() - z.avail_out);
   deflateEnd(&z);
+  if (!flushed || !finished) return false;
 
   const uLong chunk_crc = crc32(0, reinterpret_cast<const Bytef*>(zeros.data()), kChunk);
   uLong crc = 0;
@@ -112,7 +113,8 @@ void WriteZerosGzip(const std::string& host_path, std::uint64_t size) {
   PutLe(trailer, static_cast<std::uint32_t>(crc), 4);
   PutLe(trailer, static_cast<std::uint32_t>(size), 4);
   out << trailer;
-  ASSERT_TRUE(out.good());
+  out.close();
+  return !out.fail();
 }
 
 void ResetPeakMemory() {
