@@ -21,17 +21,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "archive/gunzip.h"
-#include "os/base/text.h"
-#include "os/image/machine.h"
+#include "bench/bench_support.h"
 #include "tests/support/gzip_files.h"
 
 extern char** environ;
@@ -41,11 +38,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 constexpr double kMiB = 1024.0 * 1024.0;
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.size() % 2 == 1 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
 
 // Words of varied length and frequency, numbers and punctuation: compresses about as a
 // program's log or a text document does (gzip -6 gives roughly 3:1).
@@ -110,19 +102,6 @@ ChildRun Run(const std::vector<std::string>& argv, const fs::path& output) {
   return run;
 }
 
-bool SameFiles(const fs::path& a, const fs::path& b) {
-  std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
-  std::vector<char> ba(1 << 20), bb(1 << 20);
-  while (fa && fb) {
-    fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
-    fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
-    if (fa.gcount() != fb.gcount() || std::memcmp(ba.data(), bb.data(), static_cast<size_t>(fa.gcount())) != 0) {
-      return false;
-    }
-  }
-  return fa.eof() && fb.eof();
-}
-
 // GunzipFile from `source` to `destination` (Windows form); its time and this process's
 // peak resident memory while it ran.
 struct OurRun {
@@ -172,37 +151,22 @@ int main(int argc, char** argv) {
   }
   const std::uint64_t size = static_cast<std::uint64_t>(mb) * 1000 * 1000;
 
-  std::mt19937_64 rng(std::random_device{}());
-  const fs::path prefix = base / ("pelisto-bench-gunzip-" + std::to_string(rng()));
-  std::string error;
-  std::unique_ptr<os::Machine> machine = os::Machine::Open(prefix.string(), &error);
-  if (!machine) {
-    std::fprintf(stderr, "cannot open a machine image in %s: %s\n", prefix.c_str(), error.c_str());
+  // GunzipFile writes its destination itself (no broker), as the tools do.
+  pelisto::bench::BenchImage image(base, "gunzip");
+  if (!image.ok()) {
+    std::fprintf(stderr, "cannot open a machine image in %s: %s\n", image.prefix().c_str(), image.error().c_str());
     return 1;
   }
-  // Windows 5: GunzipFile writes its destination itself, as the tools do.
-  machine->mutable_settings().os_major = 5;
-  machine->mutable_settings().os_minor = 1;
-  os::SetCurrentMachine(machine.get());
-  os::SetAnsiCodePage(machine->settings().code_page);
-  const fs::path folder = prefix / "drive_c" / "bench";
-  fs::create_directories(folder);
+  const fs::path folder = image.Folder("bench");
   const fs::path text = folder / "text.txt";
   const fs::path gz = folder / "text.txt.gz";
   const fs::path ours_file = folder / "ours.txt", gzip_file = folder / "gzip.txt", pigz_file = folder / "pigz.txt";
 
   int status = 0;
-  auto finish = [&](int code) {
-    os::SetCurrentMachine(nullptr);
-    machine.reset();
-    std::error_code ec;
-    fs::remove_all(prefix, ec);
-    return code;
-  };
 
   if (!WriteText(text, size) || !Run({"gzip", "-6", "-c", text.string()}, gz).ok) {
     std::fprintf(stderr, "cannot make the input in %s\n", folder.c_str());
-    return finish(1);
+    return 1;
   }
   std::printf("%.0f MB of text, %.1f MB compressed with gzip -6, in %s, %d rounds\n", size / 1e6,
               fs::file_size(gz) / 1e6, folder.c_str(), rounds);
@@ -237,7 +201,7 @@ int main(int argc, char** argv) {
       }
     }
     if (status != 0) break;
-    if (r == 0 && (!SameFiles(ours_file, text) || !SameFiles(gzip_file, text) || !SameFiles(pigz_file, text))) {
+    if (r == 0 && (!pelisto::bench::SameFiles(ours_file, text) || !pelisto::bench::SameFiles(gzip_file, text) || !pelisto::bench::SameFiles(pigz_file, text))) {
       std::fprintf(stderr, "an output differs from the input\n");
       status = 1;
       break;
@@ -248,13 +212,14 @@ int main(int argc, char** argv) {
     std::printf("%6d  %12.0f  %12.0f  %12.0f\n", r + 1, ours.back(), gzip.back(), pigz.back());
     std::fflush(stdout);
   }
-  if (status != 0) return finish(status);
+  if (status != 0) return status;
   fs::remove(text);
   fs::remove(gzip_file);
   fs::remove(pigz_file);
   fs::remove(ours_file);
 
-  const double ours_median = Median(ours), gzip_median = Median(gzip), pigz_median = Median(pigz);
+  const double ours_median = pelisto::bench::Median(ours), gzip_median = pelisto::bench::Median(gzip),
+               pigz_median = pelisto::bench::Median(pigz);
   std::printf("median  %12.0f  %12.0f  %12.0f\n", ours_median, gzip_median, pigz_median);
   std::printf("peak resident memory: ours %.1f MiB (the whole benchmark process), gzip %.1f MiB, pigz %.1f MiB\n",
               ours_peak / kMiB, gzip_peak / 1024.0, pigz_peak / 1024.0);
@@ -265,13 +230,13 @@ int main(int argc, char** argv) {
       const fs::path zeros = folder / "zeros.gz";
       if (!pelisto::testing::WriteZerosGzip(zeros.string(), mib << 20)) {
         std::fprintf(stderr, "\ncannot write %s\n", zeros.c_str());
-        return finish(1);
+        return 1;
       }
       const OurRun run = Ours("C:\\bench\\zeros.gz", "C:\\bench\\zeros.bin");
       if (run.result != pelisto::kGunzipOk || fs::file_size(folder / "zeros.bin") != mib << 20) {
         std::fprintf(stderr, "\nGunzipFile of %llu MiB of zeros failed: %d\n",
                      static_cast<unsigned long long>(mib), run.result);
-        return finish(1);
+        return 1;
       }
       fs::remove(folder / "zeros.bin");
       std::printf("  %llu MiB: %.1f MiB", static_cast<unsigned long long>(mib), run.peak / kMiB);
@@ -282,5 +247,5 @@ int main(int argc, char** argv) {
 
   std::printf("ratio %.2f against pigz -dc\n", ours_median / pigz_median);
   std::printf("ratio %.2f against gzip -dc\n", ours_median / gzip_median);
-  return finish(0);
+  return 0;
 }
