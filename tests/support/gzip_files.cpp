@@ -76,14 +76,14 @@ std::string Gzip(const std::string& content, const std::optional<std::string>& n
   return GzipBytes(m);
 }
 
-bool WriteZerosGzip(const std::string& host_path, std::uint64_t size) {
+std::string CompressedZeros(std::uint64_t size, ZerosFormat format) {
   // After a full flush the compressor starts from an empty history, so every further MiB of
   // zeros compresses to the same bytes: one MiB is compressed and its bytes repeated.
   constexpr std::size_t kChunk = 1 << 20;
-  if (size % kChunk != 0) return false;
+  if (size % kChunk != 0) return "";
   const std::vector<char> zeros(kChunk, 0);
   z_stream z{};
-  if (deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+  if (deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) != Z_OK) return "";
   std::string chunk(deflateBound(&z, kChunk) + 64, '\0');
   z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
   z.avail_in = kChunk;
@@ -97,22 +97,34 @@ bool WriteZerosGzip(const std::string& host_path, std::uint64_t size) {
   const bool finished = deflate(&z, Z_FINISH) == Z_STREAM_END;
   tail.resize(tail.size() - z.avail_out);
   deflateEnd(&z);
-  if (!flushed || !finished) return false;
+  if (!flushed || !finished) return "";
 
-  const uLong chunk_crc = crc32(0, reinterpret_cast<const Bytef*>(zeros.data()), kChunk);
-  uLong crc = 0;
-  std::ofstream out(host_path, std::ios::binary | std::ios::trunc);
-  std::string header = {'\x1f', '\x8b', 8, 0, 0, 0, 0, 0, 2, 3};
-  out << header;
-  for (std::uint64_t i = 0; i < size / kChunk; ++i) {
-    out << chunk;
-    crc = crc32_combine(crc, chunk_crc, kChunk);
+  const std::uint64_t chunks = size / kChunk;
+  const bool gzip = format == ZerosFormat::kGzip;
+  std::string out = gzip ? std::string{'\x1f', '\x8b', 8, 0, 0, 0, 0, 0, 2, 3} : std::string{'\x78', '\xDA'};
+  out.reserve(out.size() + chunks * chunk.size() + tail.size() + 8);
+  const Bytef* data = reinterpret_cast<const Bytef*>(zeros.data());
+  const uLong chunk_check = gzip ? crc32(0, data, kChunk) : adler32(1, data, kChunk);
+  uLong check = gzip ? 0 : 1;
+  for (std::uint64_t i = 0; i < chunks; ++i) {
+    out += chunk;
+    check = gzip ? crc32_combine(check, chunk_check, kChunk) : adler32_combine(check, chunk_check, kChunk);
   }
-  out << tail;
-  std::string trailer;
-  PutLe(trailer, static_cast<std::uint32_t>(crc), 4);
-  PutLe(trailer, static_cast<std::uint32_t>(size), 4);
-  out << trailer;
+  out += tail;
+  if (gzip) {
+    PutLe(out, static_cast<std::uint32_t>(check), 4);
+    PutLe(out, static_cast<std::uint32_t>(size), 4);
+  } else {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((check >> shift) & 0xFF));
+  }
+  return out;
+}
+
+bool WriteZerosGzip(const std::string& host_path, std::uint64_t size) {
+  const std::string bytes = CompressedZeros(size, ZerosFormat::kGzip);
+  if (bytes.empty()) return false;
+  std::ofstream out(host_path, std::ios::binary | std::ios::trunc);
+  out << bytes;
   out.close();
   return !out.fail();
 }

@@ -24,9 +24,13 @@ std::string GzipBytes(const GzipMember& member);
 // The common case: `content` with an optional stored name.
 std::string Gzip(const std::string& content, const std::optional<std::string>& name = std::nullopt);
 
-// A gzip file of `size` zero bytes (a multiple of 1 MiB) written to the host file
-// `host_path` in a few hundred KiB per 256 MiB, without compressing (or holding) the whole
-// content. False when it could not be written.
+// `size` zero bytes (a multiple of 1 MiB; otherwise empty) as a gzip file or a zlib stream,
+// a few hundred KiB per 256 MiB, made without compressing (or holding) the whole content.
+enum class ZerosFormat { kGzip, kZlib };
+std::string CompressedZeros(std::uint64_t size, ZerosFormat format);
+
+// CompressedZeros as a gzip file written to the host file `host_path`. False when it could
+// not be written.
 bool WriteZerosGzip(const std::string& host_path, std::uint64_t size);
 
 // The process's peak resident set since the last ResetPeakMemory, in bytes; 0 where the

@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 
+#include "tests/support/gzip_files.h"
 #include "tests/support/image_test.h"
 
 namespace pelisto::testing {
@@ -173,31 +174,12 @@ const std::string& HttpServer::Text() {
   return text;
 }
 
-const std::string& HttpServer::ZeroBomb(size_t mib, int window_bits) {
+const std::string& HttpServer::ZeroBomb(size_t mib, bool gzip) {
   static std::mutex mu;
-  static std::map<std::pair<size_t, int>, std::string> made;
+  static std::map<std::pair<size_t, bool>, std::string> made;
   std::lock_guard<std::mutex> lock(mu);
-  std::string& out = made[{mib, window_bits}];
-  if (!out.empty()) return out;
-  z_stream zs{};
-  if (deflateInit2(&zs, Z_BEST_COMPRESSION, Z_DEFLATED, window_bits, 8, Z_DEFAULT_STRATEGY) != Z_OK) return out;
-  static const std::string zeros(1 << 20, '\0');
-  char buffer[64 * 1024];
-  for (size_t left = mib;;) {
-    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
-    zs.avail_in = left > 0 ? static_cast<uInt>(zeros.size()) : 0;
-    const int flush = left > 0 ? Z_NO_FLUSH : Z_FINISH;
-    int rc;
-    do {
-      zs.next_out = reinterpret_cast<Bytef*>(buffer);
-      zs.avail_out = sizeof buffer;
-      rc = deflate(&zs, flush);
-      out.append(buffer, sizeof buffer - zs.avail_out);
-    } while (zs.avail_out == 0 || zs.avail_in > 0);
-    if (left == 0 || rc == Z_STREAM_END) break;
-    --left;
-  }
-  deflateEnd(&zs);
+  std::string& out = made[{mib, gzip}];
+  if (out.empty()) out = CompressedZeros(std::uint64_t{mib} << 20, gzip ? ZerosFormat::kGzip : ZerosFormat::kZlib);
   return out;
 }
 
@@ -425,7 +407,7 @@ void HttpServer::AddStandardRoutes() {
   Route(R"(/bomb/(gzip|deflate)/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
     const bool gzip = req.matches[1].str() == "gzip";
     res.set_header("Content-Encoding", gzip ? "gzip" : "deflate");
-    ServeBytes(res, ZeroBomb(SizeArg(req, 2), gzip ? 31 : 15));
+    ServeBytes(res, ZeroBomb(SizeArg(req, 2), gzip));
   });
   Route(R"(/cut/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
     size_t size = SizeArg(req, 1);

@@ -108,9 +108,9 @@ class HttpServer {
   static std::string Gzip(const std::string& data);
   static std::string Zlib(const std::string& data);
   static std::string RawDeflate(const std::string& data);
-  // `mib` MiB of zero bytes compressed with zlib's `window_bits` (31 gzip, 15 zlib), made
-  // without holding the zeros; each size is made once per process.
-  static const std::string& ZeroBomb(size_t mib, int window_bits);
+  // `mib` MiB of zero bytes as gzip or else zlib (tests/support/gzip_files.h); each is made
+  // once per process.
+  static const std::string& ZeroBomb(size_t mib, bool gzip);
 
  private:
   void AddStandardRoutes();
