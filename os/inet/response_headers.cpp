@@ -123,17 +123,25 @@ const std::string* ResponseHeaders::Find(std::string_view name, DWORD index) con
 
 bool ResponseHeaders::HasSoundLength() const {
   std::optional<std::uint64_t> length;
-  for (DWORD i = 0; const std::string* value = Find("Content-Length", i); ++i) {
+  bool transfer_coded = false;
+  // One pass: a flood of header lines costs no more than reading them.
+  for (const auto& [field, value] : fields_) {
+    if (EqualsIgnoreCase(field, "Transfer-Encoding")) {
+      transfer_coded = true;
+      continue;
+    }
+    if (!EqualsIgnoreCase(field, "Content-Length")) continue;
     std::uint64_t number = 0;
-    auto [end, ec] = std::from_chars(value->data(), value->data() + value->size(), number);
-    if (value->empty() || ec != std::errc() || end != value->data() + value->size() ||
+    auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), number);
+    if (value.empty() || ec != std::errc() || end != value.data() + value.size() ||
         number > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) ||
         (length.has_value() && *length != number)) {
       return false;
     }
     length = number;
   }
-  return true;
+  // With both, the body is framed by its coding while the length reported says otherwise.
+  return !(transfer_coded && length.has_value());
 }
 
 DWORD ResponseHeaders::Query(DWORD info_level, void* buffer, DWORD* buffer_length,

@@ -22,8 +22,9 @@ class ResponseHeaders {
   int status_code() const { return status_code_; }
   const std::string& version() const { return version_; }
   const std::string& status_text() const { return status_text_; }
-  // True unless the Content-Length lines disagree or one is not a decimal number of at most
-  // 63 bits (no sign, blank or list inside). No Content-Length at all is sound.
+  // True unless the Content-Length lines disagree, one is not a decimal number of at most
+  // 63 bits (no sign, blank or list inside), or one comes with a Transfer-Encoding. No
+  // Content-Length at all is sound.
   bool HasSoundLength() const;
   // The value of the `index`-th header called `name` (case-insensitive), or null.
   const std::string* Find(std::string_view name, DWORD index = 0) const;

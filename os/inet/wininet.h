@@ -185,13 +185,13 @@ HINTERNET HttpOpenRequestA(HINTERNET connection, const char* verb, const char* o
 
 // Sends the request and waits for the final response's headers (redirects are followed, at
 // most five; a sixth fails with ERROR_HTTP_REDIRECT_FAILED). A response whose framing is not
-// sound (Content-Length lines that disagree, or one that is not a decimal number that fits
-// 63 bits) or whose header blocks pass 256 KiB fails with ERROR_HTTP_INVALID_SERVER_RESPONSE.
-// The image's transfer bounds (os/image/transfer_bounds.h) apply to each exchange, the body
-// read by InternetReadFile included: a server slower than the minimum rate over a rate window
-// spent waiting for it, or an exchange that passes the timeout, fails with
-// ERROR_INTERNET_TIMEOUT. May be called again on the same
-// request: each call starts a new exchange and drops what was left of the previous body.
+// sound (Content-Length lines that disagree, one that is not a decimal number that fits 63
+// bits, or one beside a Transfer-Encoding) or whose header blocks pass 256 KiB fails with
+// ERROR_HTTP_INVALID_SERVER_RESPONSE. The image's transfer bounds (os/image/transfer_bounds.h)
+// apply to each exchange, the body read by InternetReadFile included: a server slower than
+// the minimum rate over a rate window spent waiting for it, or an exchange that passes the
+// timeout, fails with ERROR_INTERNET_TIMEOUT. May be called again on the same request: each
+// call starts a new exchange and drops what was left of the previous body.
 // `headers` are extra header lines ("Name: value\r\n"), `headers_length` their length or
 // 0xFFFFFFFF for a NUL-terminated text; `optional` is a request body.
 // A server certificate is checked fully unless the request's security flags say otherwise.

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <map>
 
 namespace pelisto::testing {
@@ -148,7 +149,14 @@ void RawHttpServer::Serve(int fd) {
     std::string head = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
     auto [first, last] = query.equal_range("value");
     for (auto it = first; it != last; ++it) head += "Content-Length: " + it->second + "\r\n";
-    send_all(head + "\r\n" + Param(query, "body", "12345"));
+    const std::string body = Param(query, "body", "12345");
+    if (query.count("chunked") != 0) {
+      char size[32];
+      std::snprintf(size, sizeof size, "%zx", body.size());
+      send_all(head + "Transfer-Encoding: chunked\r\n\r\n" + size + "\r\n" + body + "\r\n0\r\n\r\n");
+    } else {
+      send_all(head + "\r\n" + body);
+    }
   } else {
     send_all("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
   }

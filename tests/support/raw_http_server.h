@@ -7,9 +7,10 @@
 //   /drip-headers?every_ms=T&lines=N   the status line at once, then N header lines one
 //                                      every T ms, then a 5-byte body with its length
 //   /header-flood                      header lines without end, as fast as they are taken
-//   /length?value=V[&value=W...]&body=B
+//   /length?value=V[&value=W...]&body=B[&chunked]
 //                                      one "Content-Length: V" line per value, as given,
-//                                      then the body B (default "12345")
+//                                      then the body B (default "12345"), with chunked as
+//                                      one chunk under "Transfer-Encoding: chunked"
 //   anything else                      404 with an empty body
 //
 // Threads: Start and Stop from one thread; the routes run on the server's own.
