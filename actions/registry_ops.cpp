@@ -6,7 +6,6 @@
 
 #include "os/base/error.h"
 #include "os/base/text.h"
-#include "platform/broker_client.h"
 
 namespace pelisto {
 namespace {
@@ -108,17 +107,17 @@ int ValueTypeFromName(const std::string& type_name) {
   return 2;
 }
 
+bool NumberModeFromRegMode(const std::string& reg_mode) { return reg_mode == "number"; }
+
 int WriteRegistryValue(RunContext& context, const std::string& root_name,
                        const std::string& key_path, const std::string& value_name,
-                       const std::string& data) {
+                       const std::string& data, bool number_mode) {
   const os::HKEY root = WriteRootFromName(root_name);
-  if (context.State().number_mode) {
-    const os::LONG number = DecimalValue(data);
-    return context.IsWindows6() ? BrokerWriteRegNumber(root, key_path, value_name, number)
-                                : WriteRegistryNumber(context, root, key_path, value_name, number);
+  PrivilegedOps& privileged = context.Privileged();
+  if (number_mode) {
+    return privileged.WriteRegNumber(root, key_path, value_name, DecimalValue(data));
   }
-  return context.IsWindows6() ? BrokerWriteRegString(root, key_path, value_name, data)
-                              : WriteRegistryString(context, root, key_path, value_name, data);
+  return privileged.WriteRegString(root, key_path, value_name, data);
 }
 
 int WriteRegistryString(RunContext& context, os::HKEY root, const std::string& key_path,

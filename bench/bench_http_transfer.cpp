@@ -152,7 +152,7 @@ int main(int argc, char** argv) {
     CountingSink sink;
     auto start = Clock::now();
     {
-      pelisto::HttpDownload download(url, "C:\\bench\\ours.bin", "C:\\bench");
+      pelisto::HttpDownload download(control.Privileged(), url, "C:\\bench\\ours.bin", "C:\\bench");
       download.SetControl(&control);
       download.SetSink(&sink);
       if (download.Download() != 1) {

@@ -21,6 +21,11 @@ namespace {
 
 constexpr char kMessageCaption[] = "Pelisto";
 
+bool MachineIsWindows6() {
+  os::OSVERSIONINFOA version;
+  return os::GetVersionExA(&version) && version.dwMajorVersion >= 6;
+}
+
 std::string FolderOf(const std::string& path) {
   size_t slash = path.rfind('\\');
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
@@ -32,19 +37,13 @@ CPelistoCtrl::CPelistoCtrl(ControlOptions options)
     : options_(std::move(options)),
       status_dialog_(options_.status_dialog ? std::move(options_.status_dialog)
                                             : MakeStatusDialog()),
-      log_(settings_, windows6_, options_.clock,
+      windows6_(MachineIsWindows6()),
+      privileged_(MakePrivilegedOps(windows6_, *this)),
+      log_(settings_, *privileged_, options_.clock,
            [this](const std::string& text) { ShowMessage(text); }) {
-  // Text settings start empty and the log at level 1; the page's defaults come with the
-  // first property exchange.
-  settings_.config_dir.clear();
-  settings_.fileinuse_disable.clear();
-  settings_.fileinuse_hidden.clear();
+  // The settings start at their defaults, but no language is chosen before the first
+  // property exchange.
   settings_.language.clear();
-  settings_.dlg_not_close = os::FALSE;
-  settings_.log_level = 1;
-  settings_.delete_zip_file = os::FALSE;
-  custom_dirs_.clear();
-  state_ = RunState();
 
   com_initialized_ = os::SUCCEEDED(os::CoInitializeEx(nullptr, os::COINIT_MULTITHREADED));
   os::GetWindowsDirectoryA(&folders_.windows);
@@ -52,9 +51,6 @@ CPelistoCtrl::CPelistoCtrl(ControlOptions options)
   os::SHGetFolderPathA(nullptr, os::CSIDL_PROGRAM_FILES, nullptr, 0, &folders_.program_files);
   os::SHGetFolderPathA(nullptr, os::CSIDL_DESKTOP, nullptr, 0, &folders_.desktop);
   folders_.module = FolderOf(ControlModulePath());
-  os::OSVERSIONINFOA version;
-  windows6_ = os::GetVersionExA(&version) && version.dwMajorVersion >= 6;
-  privileged_ = MakePrivilegedOps(windows6_, *this);
 }
 
 CPelistoCtrl::~CPelistoCtrl() {
@@ -67,17 +63,20 @@ CPelistoCtrl::~CPelistoCtrl() {
 
 void CPelistoCtrl::DoPropExchange(PropExchange* px) {
   px->ExchangeVersion(&loaded_version_, kPersistedVersion);
-  px->Bool("deleteZipFile", &settings_.delete_zip_file, os::FALSE);
-  px->Bool("registry", &settings_.registry, os::FALSE);
-  px->Bool("enableLog", &settings_.enable_log, os::TRUE);
-  px->Bool("selfUi", &settings_.self_ui, os::TRUE);
-  px->Text("configDir", &settings_.config_dir, "");
-  px->Bool("dlgNotClose", &settings_.dlg_not_close, os::FALSE);
-  px->Bool("hideDownloadCancel", &settings_.hide_download_cancel, os::FALSE);
-  px->Bool("stopNotFindContent", &settings_.stop_not_find_content, os::TRUE);
-  px->Text("fileinuse_disable", &settings_.fileinuse_disable, "");
-  px->Text("fileinuse_hidden", &settings_.fileinuse_hidden, "");
-  px->Text("language", &settings_.language, "KOR");
+  // The defaults of a page without saved state are those ControlSettings starts with.
+  static const ControlSettings kDefaults;
+  ControlSettings& s = settings_;
+  px->Bool("deleteZipFile", &s.delete_zip_file, kDefaults.delete_zip_file);
+  px->Bool("registry", &s.registry, kDefaults.registry);
+  px->Bool("enableLog", &s.enable_log, kDefaults.enable_log);
+  px->Bool("selfUi", &s.self_ui, kDefaults.self_ui);
+  px->Text("configDir", &s.config_dir, kDefaults.config_dir);
+  px->Bool("dlgNotClose", &s.dlg_not_close, kDefaults.dlg_not_close);
+  px->Bool("hideDownloadCancel", &s.hide_download_cancel, kDefaults.hide_download_cancel);
+  px->Bool("stopNotFindContent", &s.stop_not_find_content, kDefaults.stop_not_find_content);
+  px->Text("fileinuse_disable", &s.fileinuse_disable, kDefaults.fileinuse_disable);
+  px->Text("fileinuse_hidden", &s.fileinuse_hidden, kDefaults.fileinuse_hidden);
+  px->Text("language", &s.language, kDefaults.language);
   if (px->IsLoading()) {
     CFileInUseDlg::SetButtonLists(settings_.fileinuse_disable, settings_.fileinuse_hidden);
   }

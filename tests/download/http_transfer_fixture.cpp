@@ -68,7 +68,9 @@ void HttpTransferTest::TearDown() {
 std::string HttpTransferTest::WorkFolder() { return machine().FolderPath(os::KnownFolder::kLocalAppDataLow); }
 
 os::LONG HttpTransferTest::Fetch(const std::string& url, const std::string& target, IStarterDownload* sink) {
-  HttpDownload download(url, target, WorkFolder());
+  // The control of the image as it is now: tests change its version after SetUp.
+  control_->windows6 = machine().settings().os_major >= 6;
+  HttpDownload download(control_->Privileged(), url, target, WorkFolder());
   download.SetControl(control_.get());
   download.SetSink(sink);
   work_path_ = download.WorkPath();
