@@ -130,6 +130,10 @@ BrokerMessage AnswerBrokerRequest(IFileManager& files, const BrokerMessage& requ
       hr = files.UnregisterComponent(t[0]);
       has_out = false;
       break;
+    case BrokerOp::kAppendText:
+      hr = files.AppendText(t[0], t[1]);
+      has_out = false;
+      break;
   }
   reply.numbers = {U32(hr)};
   if (has_out) reply.numbers.push_back(U32(out));

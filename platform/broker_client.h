@@ -46,6 +46,15 @@ int BrokerMoveFile(const std::string& source, const std::string& destination, bo
 int BrokerDeleteFile(const std::string& path, bool use_broker);
 
 // Broker only: 1 on success, 0 on failure or without a broker.
+//
+// BrokerWriteFileAtomically replaces `path` with `text` through the broker's open file (mode
+// "w", the text, close): the broker writes it beside the target and renames it over it on the
+// close, so `path` keeps its old content unless all of `text` arrived. One such sequence runs
+// at a time in the process, since the broker has one open file.
+// BrokerAppendToFile appends `text` to `path` (created when missing) in one call, never
+// through the open file.
+int BrokerWriteFileAtomically(const std::string& path, const std::string& text);
+int BrokerAppendToFile(const std::string& path, const std::string& text);
 int BrokerRunProgram(const std::string& path);
 int BrokerRegisterServer(const std::string& path);
 int BrokerUnregisterServer(const std::string& path);

@@ -32,7 +32,7 @@ struct OpSchema {
 };
 
 // Indexed by BrokerOp. Out numbers follow the in fields of a request (see the header).
-constexpr std::array<OpSchema, 17> kSchemas = {{
+constexpr std::array<OpSchema, 18> kSchemas = {{
     {kNone, Fields(F::kNumber)},                                                 // hello
     {Fields(), Fields(F::kNumber)},                                              // close file
     {Fields(F::kPath, F::kName, F::kNumber), Fields(F::kNumber, F::kNumber)},    // open file
@@ -52,8 +52,9 @@ constexpr std::array<OpSchema, 17> kSchemas = {{
     {Fields(F::kNumber, F::kName, F::kName), Fields(F::kNumber, F::kText)},      // read text
     {Fields(F::kNumber, F::kName, F::kName, F::kNumber), Fields(F::kNumber)},    // reg number
     {Fields(F::kPath), Fields(F::kNumber)},                                      // unregister
+    {Fields(F::kPath, F::kText), Fields(F::kNumber)},                            // append
 }};
-static_assert(kSchemas.size() == static_cast<std::size_t>(BrokerOp::kUnregisterComponent) + 1);
+static_assert(kSchemas.size() == static_cast<std::size_t>(BrokerOp::kAppendText) + 1);
 
 const Direction* FindDirection(std::uint16_t op, bool reply) {
   if (op >= kSchemas.size()) return nullptr;

@@ -56,7 +56,10 @@ enum class BrokerOp : std::uint16_t {
   kReadRegString,
   kWriteRegNumber,
   kUnregisterComponent,
+  kAppendText,
 };
+// One past the last operation's number: the first that names none.
+inline constexpr std::uint16_t kBrokerOpCount = static_cast<std::uint16_t>(BrokerOp::kAppendText) + 1;
 
 enum class BrokerField : std::uint8_t {
   kNumber,

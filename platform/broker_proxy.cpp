@@ -91,22 +91,9 @@ class BrokerProxy final : public os::ComObject<IFileManager, IBrokerConnection> 
   // A text longer than one frame carries goes in pieces, one after the other under the one
   // lock, which appends the same bytes to the open file.
   os::HRESULT WriteText(const std::u16string& text, os::LONG file) override {
-    std::lock_guard<std::mutex> lock(mu_);
-    std::size_t at = 0;
-    do {
-      std::size_t n = std::min(kBrokerMaxText, text.size() - at);
-      // Never split a surrogate pair: each piece is converted on its own.
-      if (at + n < text.size() && n > 1 && text[at + n - 1] >= 0xD800 &&
-          text[at + n - 1] <= 0xDBFF) {
-        --n;
-      }
-      BrokerMessage reply;
-      os::HRESULT hr = Exchange(
-          Request(BrokerOp::kWriteText, {text.substr(at, n)}, {U32(file)}), &reply);
-      if (os::FAILED(hr)) return hr;
-      at += n;
-    } while (at < text.size());
-    return os::S_OK;
+    return InPieces(text, [&](std::u16string piece) {
+      return Request(BrokerOp::kWriteText, {std::move(piece)}, {U32(file)});
+    });
   }
 
   os::HRESULT CopyFile(const std::u16string& source, const std::u16string& destination,
@@ -179,6 +166,13 @@ class BrokerProxy final : public os::ComObject<IFileManager, IBrokerConnection> 
     return Call(Request(BrokerOp::kUnregisterComponent, {path}));
   }
 
+  // In pieces as WriteText: appending each piece in turn appends the whole text.
+  os::HRESULT AppendText(const std::u16string& path, const std::u16string& text) override {
+    return InPieces(text, [&](std::u16string piece) {
+      return Request(BrokerOp::kAppendText, {path, std::move(piece)});
+    });
+  }
+
   // IBrokerConnection
 
   bool IsConnected() override {
@@ -205,6 +199,27 @@ class BrokerProxy final : public os::ComObject<IFileManager, IBrokerConnection> 
     std::lock_guard<std::mutex> lock(mu_);
     BrokerMessage reply;
     return Exchange(std::move(request), &reply);
+  }
+
+  // Sends `text` in pieces that each fit a frame, each as the request `piece_request` makes
+  // of it, under the one lock; the first failure ends it. An empty text is one request.
+  template <typename PieceRequest>
+  os::HRESULT InPieces(const std::u16string& text, PieceRequest piece_request) {
+    std::lock_guard<std::mutex> lock(mu_);
+    std::size_t at = 0;
+    do {
+      std::size_t n = std::min(kBrokerMaxText, text.size() - at);
+      // Never split a surrogate pair: each piece is converted on its own.
+      if (at + n < text.size() && n > 1 && text[at + n - 1] >= 0xD800 &&
+          text[at + n - 1] <= 0xDBFF) {
+        --n;
+      }
+      BrokerMessage reply;
+      os::HRESULT hr = Exchange(piece_request(text.substr(at, n)), &reply);
+      if (os::FAILED(hr)) return hr;
+      at += n;
+    } while (at < text.size());
+    return os::S_OK;
   }
 
   // For operations with one out number: it takes the broker's value whenever an answer came.

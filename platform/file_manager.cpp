@@ -10,6 +10,7 @@
 #include "os/base/text.h"
 #include "os/com/hresult.h"
 #include "os/fs/file_api.h"
+#include "os/fs/file_util.h"
 #include "os/image/integrity.h"
 #include "os/image/machine.h"
 #include "os/reg/registry.h"
@@ -68,6 +69,9 @@ class InProcessBroker final : public os::ComObject<IFileManager> {
 
   os::HRESULT CloseFile() override {
     Scope scope(this);
+    if (whole_.IsOpen()) {
+      return whole_.Commit() ? os::S_OK : LastErrorResult();
+    }
     if (file_ == nullptr) return os::S_FALSE;
     bool ok = std::fclose(file_) == 0;
     file_ = nullptr;
@@ -80,9 +84,15 @@ class InProcessBroker final : public os::ComObject<IFileManager> {
     if (file == nullptr) return os::E_POINTER;
     const std::string narrow_mode = Narrow(mode);
     if (!IsFopenMode(narrow_mode)) return os::E_INVALIDARG;
-    if (file_ != nullptr) std::fclose(file_);
-    file_ = os::FileOpen(Narrow(path), narrow_mode.c_str());
-    if (file_ == nullptr) return LastErrorResult();
+    EndOpenFile();
+    // "w" replaces the whole file: written beside it and renamed over it on close, so the
+    // target is never seen half-written, whatever happens before the close.
+    if (narrow_mode[0] == 'w') {
+      if (!whole_.Open(Narrow(path))) return LastErrorResult();
+    } else {
+      file_ = os::FileOpen(Narrow(path), narrow_mode.c_str());
+      if (file_ == nullptr) return LastErrorResult();
+    }
     file_id_ = ++last_file_id_;
     *file = file_id_;
     return os::S_OK;
@@ -91,6 +101,10 @@ class InProcessBroker final : public os::ComObject<IFileManager> {
   os::HRESULT QueryOpenFile(os::LONG* size) override {
     Scope scope(this);
     if (size == nullptr) return os::E_POINTER;
+    if (whole_.IsOpen()) {
+      *size = static_cast<os::LONG>(whole_.Size());
+      return os::S_OK;
+    }
     if (file_ == nullptr) return os::E_HANDLE;
     long here = std::ftell(file_);
     if (std::fseek(file_, 0, SEEK_END) != 0) return os::E_FAIL;
@@ -102,8 +116,9 @@ class InProcessBroker final : public os::ComObject<IFileManager> {
 
   os::HRESULT WriteText(const std::u16string& text, os::LONG file) override {
     Scope scope(this);
-    if (file_ == nullptr || file != file_id_) return os::E_HANDLE;
+    if ((file_ == nullptr && !whole_.IsOpen()) || file != file_id_) return os::E_HANDLE;
     const std::string bytes = Narrow(text);
+    if (whole_.IsOpen()) return whole_.Write(bytes) ? os::S_OK : LastErrorResult();
     if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
       return os::HRESULT_FROM_WIN32(os::ERROR_WRITE_FAULT);
     }
@@ -202,6 +217,16 @@ class InProcessBroker final : public os::ComObject<IFileManager> {
     return SelfRegister(path, SelfRegEntry::kUnregister);
   }
 
+  os::HRESULT AppendText(const std::u16string& path, const std::u16string& text) override {
+    Scope scope(this);
+    std::FILE* f = os::FileOpen(Narrow(path), "ab");
+    if (f == nullptr) return LastErrorResult();
+    const std::string bytes = Narrow(text);
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    const bool closed = std::fclose(f) == 0;
+    return written && closed ? os::S_OK : os::HRESULT_FROM_WIN32(os::ERROR_WRITE_FAULT);
+  }
+
  private:
   // Holds the object's lock and acts elevated for one operation.
   class Scope {
@@ -215,7 +240,15 @@ class InProcessBroker final : public os::ComObject<IFileManager> {
   };
 
   ~InProcessBroker() override {
+    Scope scope(this);
+    EndOpenFile();
+  }
+
+  // Ends the open file without a close: appended text stays, a whole-file write is dropped.
+  void EndOpenFile() {
     if (file_ != nullptr) std::fclose(file_);
+    file_ = nullptr;
+    whole_.Abandon();
   }
 
   // The component runs on a thread of its own, as it would on the broker process's thread:
@@ -250,7 +283,8 @@ class InProcessBroker final : public os::ComObject<IFileManager> {
   }
 
   std::mutex mu_;
-  std::FILE* file_ = nullptr;
+  std::FILE* file_ = nullptr;     // the open file of modes "r" and "a"
+  os::AtomicFileWriter whole_;    // the open file of mode "w"
   os::LONG file_id_ = 0;
   os::LONG last_file_id_ = 0;
 };

@@ -61,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadFrame{"BytesAfterFrame", kDeleteA + "x", S::kTrailingBytes},
         BadFrame{"BytesAfterLastField", Frame(kDelete, Text(u"C:\\a") + U16(0)), S::kTrailingBytes},
         BadFrame{"NextVersion", Frame(kDelete, Text(u"C:\\a"), 2), S::kBadVersion},
-        BadFrame{"UnknownOperation", Frame(17, ""), S::kUnknownType},
+        BadFrame{"UnknownOperation", Frame(pelisto::kBrokerOpCount, ""), S::kUnknownType},
         BadFrame{"HelloAsRequest", Frame(0, U32(1)), S::kUnknownType},
         // Bounds are checked before the bytes are looked for, so no arithmetic can overflow.
         BadFrame{"PathCountHuge", Frame(kDelete, U32(0xFFFFFFFF)), S::kPathTooLong},
@@ -90,7 +90,7 @@ BrokerMessage Sample(BrokerOp op, bool reply) {
 }
 
 TEST(BrokerProcessProtocol, EveryOperationRoundTripsInBothDirections) {
-  for (int op = 0; op <= static_cast<int>(BrokerOp::kUnregisterComponent); ++op) {
+  for (int op = 0; op < pelisto::kBrokerOpCount; ++op) {
     for (bool reply : {false, true}) {
       bool known = false;
       pelisto::BrokerFields(static_cast<BrokerOp>(op), reply, &known);
@@ -143,7 +143,7 @@ TEST(BrokerProcessFuzz, DecoderSurvivesRandomAndMutatedFrames) {
     BrokerMessage m;
     bool known = false;
     do {
-      m = Sample(static_cast<BrokerOp>(below(17)), below(2) == 1);
+      m = Sample(static_cast<BrokerOp>(below(pelisto::kBrokerOpCount)), below(2) == 1);
       pelisto::BrokerFields(m.op, m.reply, &known);
     } while (!known);
     for (std::u16string& t : m.texts) t.resize(below(40), static_cast<char16_t>(1 + below(0xFFFE)));
