@@ -4,7 +4,9 @@
 //
 // Texts are wide (UTF-16), converted by the caller from the ANSI code page; the broker
 // converts them back. Every operation returns an HRESULT; E_NOTIMPL marks an operation this
-// broker does not carry out yet. The operations stand in the order the control relies on.
+// broker does not carry out yet. The operations stand in the order the control relies on;
+// each has its row in PELISTO_BROKER_OPERATIONS (platform/broker_protocol.h), from which the
+// proxy and the broker process carry it, and new ones go at the end.
 //
 // Thread safety: an instance may be called from any thread that obtained it through
 // GetBroker (platform/broker_client.h); operations are serialised inside the broker. The

@@ -116,6 +116,43 @@ TEST(BrokerProcessProtocol, EveryOperationRoundTripsInBothDirections) {
   EXPECT_TRUE(got == big);
 }
 
+// The fields each operation carries are the wire format: derived from the rows, they must
+// stay what the broker and its callers have always exchanged.
+TEST(BrokerProcessProtocol, FieldsOfEveryOperationAreTheWireFormat) {
+  using F = BrokerField;
+  constexpr F N = F::kNumber, P = F::kPath, M = F::kName, T = F::kText;
+  using Fields = std::vector<BrokerField>;
+  const std::vector<std::pair<Fields, Fields>> expected = {
+      {{}, {N}},                                  // hello (an answer only)
+      {{}, {N}},                                  // close file
+      {{P, M, N}, {N, N}},                        // open file
+      {{N}, {N, N}},                              // query the open file
+      {{T, N}, {N}},                              // write text
+      {{P, P, N}, {N}},                           // copy file
+      {{P, N}, {N, N}},                           // create directory
+      {{P, P}, {N}},                              // move file
+      {{P}, {N}},                                 // delete file
+      {{M}, {N}},                                 // run program
+      {{P, P, M, P, M, N}, {N, N}},               // shell link
+      {{M, P, M, P, N, N}, {N, N}},               // Internet shortcut
+      {{P}, {N}},                                 // register
+      {{N, M, M, T}, {N}},                        // write registry text
+      {{N, M, M}, {N, T}},                        // read registry text
+      {{N, M, M, N}, {N}},                        // write registry number
+      {{P}, {N}},                                 // unregister
+      {{P, T}, {N}},                              // append text
+  };
+  ASSERT_EQ(expected.size(), pelisto::kBrokerOpCount);
+  for (std::size_t op = 0; op < expected.size(); ++op) {
+    bool request_known = false;
+    const Fields request = pelisto::BrokerFields(static_cast<BrokerOp>(op), false, &request_known);
+    EXPECT_EQ(request_known, op != 0) << "operation " << op;
+    EXPECT_EQ(request, expected[op].first) << "request of operation " << op;
+    EXPECT_EQ(pelisto::BrokerFields(static_cast<BrokerOp>(op), true), expected[op].second)
+        << "answer of operation " << op;
+  }
+}
+
 TEST(BrokerProcessProtocol, EncoderRefusesWhatTheDecoderWould) {
   const std::pair<BrokerMessage, S> cases[] = {
       {{BrokerOp::kDeleteFile, false, 1, {std::u16string(pelisto::kBrokerMaxPath + 1, u'a')}, {}},
