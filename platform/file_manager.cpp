@@ -13,6 +13,7 @@
 #include "os/fs/file_util.h"
 #include "os/image/integrity.h"
 #include "os/image/machine.h"
+#include "os/reg/key_helpers.h"
 #include "os/reg/registry.h"
 #include "platform/broker_proxy.h"
 #include "platform/self_registration.h"
@@ -47,18 +48,6 @@ bool IsPredefinedRoot(os::ULONG root) {
   return root == 0x80000000u || root == 0x80000001u || root == 0x80000002u ||
          root == 0x80000003u || root == 0x80000005u;
 }
-
-// Closes a registry key when the scope ends.
-class KeyCloser {
- public:
-  explicit KeyCloser(os::HKEY key) : key_(key) {}
-  ~KeyCloser() { os::RegCloseKey(key_); }
-  KeyCloser(const KeyCloser&) = delete;
-  KeyCloser& operator=(const KeyCloser&) = delete;
-
- private:
-  os::HKEY key_;
-};
 
 // The broker that runs inside the control's process, acting with a high-integrity token on
 // the machine image: what the elevated broker process does, without the process. Every
@@ -184,23 +173,13 @@ class InProcessBroker final : public os::ComObject<IFileManager> {
     Scope scope(this);
     if (text == nullptr) return os::E_POINTER;
     if (!IsPredefinedRoot(root)) return os::E_INVALIDARG;
-    os::HKEY key = nullptr;
-    os::LONG rc = os::RegOpenKeyExA(os::PredefinedKey(root), Narrow(subkey).c_str(), 0,
-                                    os::KEY_READ, &key);
+    std::string data;
+    const os::LONG rc = os::RegGetValueA(os::PredefinedKey(root), Narrow(subkey).c_str(),
+                                         Narrow(name).c_str(),
+                                         os::RRF_RT_REG_SZ | os::RRF_RT_REG_EXPAND_SZ, nullptr,
+                                         &data);
     if (rc != os::ERROR_SUCCESS) return os::HRESULT_FROM_WIN32(static_cast<os::DWORD>(rc));
-    KeyCloser closer(key);
-    const std::string value_name = Narrow(name);
-    os::DWORD type = 0, size = 0;
-    rc = os::RegQueryValueExA(key, value_name.c_str(), nullptr, &type, nullptr, &size);
-    if (rc != os::ERROR_SUCCESS) return os::HRESULT_FROM_WIN32(static_cast<os::DWORD>(rc));
-    if (type != os::REG_SZ && type != os::REG_EXPAND_SZ) {
-      return os::HRESULT_FROM_WIN32(os::ERROR_INVALID_DATA);
-    }
-    std::string data(size, '\0');
-    rc = os::RegQueryValueExA(key, value_name.c_str(), nullptr, &type,
-                              reinterpret_cast<os::BYTE*>(data.data()), &size);
-    if (rc != os::ERROR_SUCCESS) return os::HRESULT_FROM_WIN32(static_cast<os::DWORD>(rc));
-    data.resize(size);
+    // The text without the terminating zeros it was stored with; zeros inside it stay.
     while (!data.empty() && data.back() == '\0') data.pop_back();
     *text = os::AnsiToWide(data);
     return os::S_OK;
@@ -272,13 +251,8 @@ class InProcessBroker final : public os::ComObject<IFileManager> {
                          os::DWORD size) {
     Scope scope(this);
     if (!IsPredefinedRoot(root)) return os::E_INVALIDARG;
-    os::HKEY key = nullptr;
-    os::LONG rc = os::RegCreateKeyExA(os::PredefinedKey(root), Narrow(subkey).c_str(), 0,
-                                      nullptr, os::REG_OPTION_NON_VOLATILE, os::KEY_WRITE,
-                                      nullptr, &key, nullptr);
-    if (rc != os::ERROR_SUCCESS) return os::HRESULT_FROM_WIN32(static_cast<os::DWORD>(rc));
-    KeyCloser closer(key);
-    rc = os::RegSetValueExA(key, Narrow(name).c_str(), 0, type, data, size);
+    const os::LONG rc = os::RegSetKeyValueA(os::PredefinedKey(root), Narrow(subkey).c_str(),
+                                            Narrow(name).c_str(), type, data, size);
     return os::HRESULT_FROM_WIN32(static_cast<os::DWORD>(rc));
   }
 
