@@ -153,14 +153,14 @@ os::HRESULT CPelistoCtrl::InvokeMember(os::LONG id, os::WORD flags,
 os::HRESULT CPelistoCtrl::GetProperty(const DispatchMember& member, os::Variant* result) const {
   const ControlSettings& s = settings_;
   switch (member.id) {
-    case 1: *result = os::Variant::Bool(s.delete_zip_file); break;
-    case 2: *result = os::Variant::Bool(s.registry); break;
-    case 7: *result = os::Variant::Text(s.config_dir); break;
-    case 8: *result = os::Variant::Bool(s.enable_log); break;
-    case 9: *result = os::Variant::Bool(s.self_ui); break;
-    case 10: *result = os::Variant::Bool(s.dlg_not_close); break;
-    case 11: *result = os::Variant::Long(s.log_level); break;
-    case 17: *result = os::Variant::Text(s.language); break;
+    case kDispidDeleteZipFile: *result = os::Variant::Bool(s.delete_zip_file); break;
+    case kDispidRegistry: *result = os::Variant::Bool(s.registry); break;
+    case kDispidConfigDir: *result = os::Variant::Text(s.config_dir); break;
+    case kDispidEnableLog: *result = os::Variant::Bool(s.enable_log); break;
+    case kDispidSelfUi: *result = os::Variant::Bool(s.self_ui); break;
+    case kDispidDlgNotClose: *result = os::Variant::Bool(s.dlg_not_close); break;
+    case kDispidLogLevel: *result = os::Variant::Long(s.log_level); break;
+    case kDispidLanguage: *result = os::Variant::Text(s.language); break;
     default: return os::DISP_E_MEMBERNOTFOUND;
   }
   return os::S_OK;
@@ -174,15 +174,15 @@ os::HRESULT CPelistoCtrl::PutProperty(const DispatchMember& member, const os::Va
   const os::BOOL flag = v.boolVal() != os::VARIANT_FALSE ? os::TRUE : os::FALSE;
   ControlSettings& s = settings_;
   switch (member.id) {
-    case 1: s.delete_zip_file = flag; break;
-    case 2: s.registry = flag; break;
-    case 7: s.config_dir = v.bstrVal(); break;
-    case 8: s.enable_log = flag; break;
-    case 9: s.self_ui = flag; break;
-    case 10: s.dlg_not_close = flag; break;
-    case 11: s.log_level = v.lVal(); break;
+    case kDispidDeleteZipFile: s.delete_zip_file = flag; break;
+    case kDispidRegistry: s.registry = flag; break;
+    case kDispidConfigDir: s.config_dir = v.bstrVal(); break;
+    case kDispidEnableLog: s.enable_log = flag; break;
+    case kDispidSelfUi: s.self_ui = flag; break;
+    case kDispidDlgNotClose: s.dlg_not_close = flag; break;
+    case kDispidLogLevel: s.log_level = v.lVal(); break;
     // Takes effect at the next property load, which applies the language.
-    case 17: s.language = v.bstrVal(); break;
+    case kDispidLanguage: s.language = v.bstrVal(); break;
     default: return os::DISP_E_MEMBERNOTFOUND;
   }
   modified_ = true;
@@ -193,18 +193,22 @@ os::HRESULT CPelistoCtrl::CallMethod(const DispatchMember& member,
                                      const std::vector<os::Variant>& a, os::Variant* result) {
   auto boolean = [](os::BOOL b) { return os::Variant::Bool(b != os::FALSE); };
   switch (member.id) {
-    case 3: *result = boolean(getConfig(a[0].bstrVal())); break;
-    case 4: *result = boolean(setStyle()); break;
-    case 5: *result = boolean(setIEResizable(a[0].lVal())); break;
-    case 6: *result = os::Variant::Long(setCustomDir(a[0].bstrVal(), a[1].bstrVal())); break;
-    case 12: *result = boolean(getPreCheck(a[0].bstrVal(), a[1].bstrVal())); break;
-    case 13:
+    case kDispidGetConfig: *result = boolean(getConfig(a[0].bstrVal())); break;
+    case kDispidSetStyle: *result = boolean(setStyle()); break;
+    case kDispidSetIEResizable: *result = boolean(setIEResizable(a[0].lVal())); break;
+    case kDispidSetCustomDir:
+      *result = os::Variant::Long(setCustomDir(a[0].bstrVal(), a[1].bstrVal()));
+      break;
+    case kDispidGetPreCheck:
+      *result = boolean(getPreCheck(a[0].bstrVal(), a[1].bstrVal()));
+      break;
+    case kDispidCheckAndUpdate:
       *result = boolean(checkAndUpdate(a[0].bstrVal(), a[1].bstrVal(), a[2].bstrVal()));
       break;
-    case 14: *result = boolean(setStyle2(a[0].bstrVal())); break;
-    case 15: *result = boolean(protectSystemMenu(a[0].lVal())); break;
-    case 16: *result = boolean(ChangeWindowState(a[0].lVal())); break;
-    case DISPID_ABOUTBOX: AboutBox(); break;
+    case kDispidSetStyle2: *result = boolean(setStyle2(a[0].bstrVal())); break;
+    case kDispidProtectSystemMenu: *result = boolean(protectSystemMenu(a[0].lVal())); break;
+    case kDispidChangeWindowState: *result = boolean(ChangeWindowState(a[0].lVal())); break;
+    case kDispidAboutBox: AboutBox(); break;
     default: return os::DISP_E_MEMBERNOTFOUND;
   }
   return os::S_OK;

@@ -11,7 +11,6 @@
 #include <unordered_map>
 
 #include "control/privileged_ops.h"
-#include "download/starter_download.h"
 #include "os/base/types.h"
 
 namespace os {
@@ -19,6 +18,10 @@ class ComError;
 }
 
 namespace pelisto {
+
+// The status dialog's progress sink (download/starter_download.h), which the status dialog
+// of download/ implements; the run context only hands it on.
+class IStarterDownload;
 
 // A run's fatal condition, raised as a text and caught by the run, which logs it at level 2
 // and returns FALSE ("Canceled By User Status is %d", "Canceled at TotalDownloadFileNumber",

@@ -1,6 +1,5 @@
 #include "platform/xml_availability.h"
 
-#include <algorithm>
 #include <string>
 
 #include "os/base/error.h"

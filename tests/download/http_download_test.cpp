@@ -92,7 +92,7 @@ TEST_F(HttpTransfer, StatusGoesToThePageOnlyWithTheStatusDialog) {
   ASSERT_EQ(Fetch(server_.Url("/pattern/10")), 1);
   EXPECT_TRUE(control_->EventsNamed("ChangeStatus").empty());
 
-  RecordingSink sink;
+  RecordingStarter sink;
   control_->events.clear();
   ASSERT_EQ(Fetch(server_.Url("/pattern/10"), kTarget, &sink), 1);
   std::vector<std::string> statuses = control_->EventsNamed("ChangeStatus");
