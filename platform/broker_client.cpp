@@ -200,12 +200,13 @@ int BrokerDeleteFile(const std::string& path, bool use_broker) {
 }
 
 int BrokerWriteFileAtomically(const std::string& path, const std::string& text) {
-  // Held across the three calls: another sequence would end this one's open file.
-  static std::mutex* const open_file = new std::mutex;  // lives until the process ends
-  std::lock_guard<std::mutex> lock(*open_file);
   BrokerRef broker;
   GetBroker(broker.ReleaseAndGetAddressOf());
   if (!broker) return 0;
+  // Held across the three calls (not while the broker is asked for, which may show a box):
+  // another sequence would end this one's open file.
+  static std::mutex* const open_file = new std::mutex;  // lives until the process ends
+  std::lock_guard<std::mutex> lock(*open_file);
   os::LONG file = 0;
   if (os::FAILED(broker->OpenFile(Wide(path), u"w", &file))) return 0;
   // After a failed write the close keeps the target and fails too.

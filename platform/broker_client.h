@@ -6,6 +6,13 @@
 // that carries it to other threads, its cookie there, and one slot for the pointer last
 // fetched for a thread other than the creating one. The state is guarded by a lock, so the
 // calls below may be made from any thread.
+//
+// The state belongs to the process, not to a control or to its privileged steps: the
+// elevation prompt and the broker process stand for the process's rights (two controls on
+// a page share one broker and one prompt), and the worker threads reach the broker through
+// the global interface table by its one cookie. The privileged steps of a control
+// (control/privileged_ops.h) hold no broker of their own; the control that goes releases it
+// (ReleaseBroker), as it always has.
 #pragma once
 
 #include <string>
