@@ -34,10 +34,11 @@ test-sanitize: build-sanitize
 
 # ThreadSanitizer over the suites whose code runs on several threads: the UI model and the
 # status dialog, the broker client, proxy and process, the global interface table, the
-# transfers and the privileged steps. Only the programs those suites need are built.
-TSAN_TARGETS := test-os test-platform test-broker test-download test-control pelisto_broker \
-  pelisto_host pelisto_fixtures pelisto-test-server
-TSAN_SUITES  := ^([A-Za-z0-9]+/)?(UiModel|StatusDialog|Broker|ComBasics|HttpTransfer|Inet|PrivilegedOps|UpdateLog|ControlEvents)
+# transfers, the privileged steps and the gzip extraction's worker. Only the programs those
+# suites need are built.
+TSAN_TARGETS := test-os test-platform test-broker test-download test-control test-archive \
+  pelisto_broker pelisto_host pelisto_fixtures pelisto-test-server
+TSAN_SUITES  := ^([A-Za-z0-9]+/)?(UiModel|StatusDialog|Broker|ComBasics|HttpTransfer|Inet|PrivilegedOps|UpdateLog|ControlEvents|Gzip)
 
 $(TSAN)/build.ninja: | bootstrap
 	cmake -S . -B $(TSAN) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELISTO_WERROR=ON \
