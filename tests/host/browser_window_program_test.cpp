@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "actions/browser_version.h"
 #include "tests/support/image_test.h"
 #include "tests/support/program_run.h"
 
@@ -54,9 +55,8 @@ TEST_F(BrowserWindowProgram, SetStyleBesideTheDefaultTaskbar) {
 
 TEST_F(BrowserWindowProgram, SetStyleWithALeftTaskbarOnVersion7) {
   AppendConf("taskbar_edge=left\ntaskbar_size=48\ndesktop_width=1280\ndesktop_height=800\n");
-  ProgramRun set = Pelisto({"reg", "set",
-                            "HKLM\\SOFTWARE\\Microsoft\\Internet Explorer\\Version Vector", "IE",
-                            "7.0000"});
+  ProgramRun set = Pelisto({"reg", "set", std::string("HKLM\\") + pelisto::kBrowserVersionKey,
+                            pelisto::kBrowserVersionValue, "7.0000"});
   ASSERT_EQ(set.status, 0) << set.err;
   ProgramRun r = Pelisto({"call", "setStyle"});
   EXPECT_EQ(r.status, 0) << r.err;
