@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "control/page_address.h"
 #include "host/output_format.h"
 #include "os/ui/window.h"
 
@@ -46,14 +47,6 @@ FrameView ViewOf(const os::ui::HostBrowser& browser) {
   return f;
 }
 
-std::string AddressOf(const os::ui::HostBrowser& browser) {
-  std::string text;
-  if (browser.AddressField() != nullptr) {
-    os::GetWindowTextA(browser.AddressField(), &text, os::GetWindowTextLengthA(browser.AddressField()) + 1);
-  }
-  return text;
-}
-
 std::vector<std::pair<const char*, int>> Bars(const os::ui::WebBrowserState& s) {
   return {{"toolbar", s.tool_bar},        {"addressbar", s.address_bar},
           {"menubar", s.menu_bar},        {"statusbar", s.status_bar},
@@ -72,7 +65,8 @@ std::string SysCommandLine(os::WPARAM command, SysCommandOutcome outcome, bool j
 
 std::string BrowserReport(const os::ui::HostBrowser& browser, bool json) {
   const FrameView f = ViewOf(browser);
-  const std::string address = AddressOf(browser);
+  // What the control reads as its page address, so the line shows what a run resolves against.
+  const std::string address = ReadPageAddress(browser.Frame());
   const auto bars = Bars(browser.State());
   const std::vector<std::string> calls = browser.Calls();
   const os::LONG width = f.rect.right - f.rect.left, height = f.rect.bottom - f.rect.top;

@@ -3,7 +3,7 @@
 //
 // Text:
 //   syscommand 0xF060 swallowed|passed|no-frame
-//   browser address URL
+//   browser address URL              (the page address as the control reads it)
 //   browser frame LEFT,TOP WIDTHxHEIGHT visible|hidden normal|minimized|maximized wide|narrow own|replaced
 //   browser frame closed
 //   browser bars toolbar N addressbar N menubar N statusbar N resizable N fullscreen N visible N

@@ -53,6 +53,17 @@ TEST_F(BrowserWindowProgram, SetStyleBesideTheDefaultTaskbar) {
             "browser call get_HWND()\n");
 }
 
+TEST_F(BrowserWindowProgram, ThePageAddressIsReadWhole) {
+  std::string url = "http://updates.example.test/";
+  while (url.size() < 300) url += "section/";
+  url += "index.html?lang=en&x=1";
+  ProgramRun r = Pelisto({"--page-url", url, "call", "setIEResizable", "1"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Has(r, "browser address " + url + "\n")) << r.out;
+  r = Pelisto({"call", "setIEResizable", "1"});
+  EXPECT_TRUE(Has(r, "browser address \"\"\n")) << "none by default: " << r.out;
+}
+
 TEST_F(BrowserWindowProgram, SetStyleWithALeftTaskbarOnVersion7) {
   AppendConf("taskbar_edge=left\ntaskbar_size=48\ndesktop_width=1280\ndesktop_height=800\n");
   ProgramRun set = Pelisto({"reg", "set", std::string("HKLM\\") + pelisto::kBrowserVersionKey,
