@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "os/base/types.h"
+#include "os/image/display_settings.h"
 #include "os/image/transfer_bounds.h"
 #include "os/image/win_path.h"
 
@@ -57,6 +58,7 @@ struct ImageSettings {
   TransferBounds transfer;         // what an HTTP transfer takes from a server
   // Drive letter (upper case) to host folder; relative folders are below the prefix.
   std::map<char, std::string> drives = {{'C', "drive_c"}, {'Z', "/"}};
+  DisplaySettings display;  // the desktop and the taskbar
 };
 
 class Machine {
