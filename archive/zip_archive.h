@@ -12,8 +12,11 @@
 #include <minizip/ioapi.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "archive/zip64_member_reader.h"
 
 namespace pelisto {
 
@@ -40,6 +43,9 @@ class ZipArchive {
   static constexpr std::size_t kCommentLimit = 255;
   // Bit 11 of the flags: the name and comment are UTF-8.
   static constexpr std::uint32_t kUtf8Flag = 0x800;
+  // The methods this reader decodes.
+  static constexpr std::uint32_t kMethodStored = 0;
+  static constexpr std::uint32_t kMethodDeflated = 8;
 
   // What reading a member's data ended with.
   enum class ReadEnd { kComplete, kReadError, kCrcMismatch };
@@ -55,10 +61,12 @@ class ZipArchive {
   bool Open(const std::string& name, const zlib_filefunc64_def& io);
   // Opens an archive held in memory; `bytes` must outlive the archive.
   bool OpenMemory(std::string_view bytes);
+  bool OpenMemory(std::string&&) = delete;  // a temporary would not outlive the archive
   // Closes an open member and the archive. True when the archive's close succeeded; false
   // when nothing was open.
   bool Close();
-  bool IsOpen() const { return file_ != nullptr; }
+  // True also for an archive without members (EntryCount() 0).
+  bool IsOpen() const { return file_ != nullptr || empty_; }
 
   // Members the central directory declares (0 without archive).
   std::uint64_t EntryCount() const;
@@ -80,16 +88,25 @@ class ZipArchive {
   ReadEnd CloseData();
 
  private:
-  struct Memory {
-    std::string_view bytes;
-    std::uint64_t position = 0;
-  };
+  static constexpr std::size_t kExtraLimit = 0xFFFF;
+
+  static bool IsEmptyArchive(const void* name, const zlib_filefunc64_def& io);
+  static bool ApplyZip64Sizes(const unsigned char* extra, std::size_t size, ZipEntry* entry);
+  bool ReadInfo(ZipEntry* entry, bool* sizes_from_zip64) const;
 
   void* file_ = nullptr;  // unzFile
+  bool empty_ = false;    // an archive of nothing but its end record
   bool data_open_ = false;
   std::uint64_t data_expected_ = 0;
   std::uint64_t data_read_ = 0;
-  Memory memory_;
+  bool own_check_ = false;  // sizes from the zip64 field: the size and CRC are checked here
+  std::uint32_t crc_wanted_ = 0;
+  std::uint32_t crc_ = 0;
+  mutable std::unique_ptr<unsigned char[]> extra_;  // the current record's extra field
+  std::string name_;
+  zlib_filefunc64_def io_{};
+  std::string_view memory_;
+  Zip64MemberReader zip64_data_;
 };
 
 }  // namespace pelisto
