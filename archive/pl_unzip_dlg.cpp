@@ -37,7 +37,10 @@ os::INT_PTR CPlUnzipDlg::DoModal() {
 os::BOOL CPlUnzipDlg::OnInitDialog() {
   if (!unzipper_.OpenZip(archive_path_)) {
     context_.ShowMessage("Not a valid zip file");
-    return os::TRUE;  // stays until the user closes it
+    // Ended as the user's closing it would end it: a window without buttons left open would
+    // wait forever where nobody watches the screen.
+    EndDialog(os::IDCANCEL);
+    return os::TRUE;
   }
   unzipper_.SetOutputFolder(ApplyTargetFolderRule(unzipper_.OutputFolder(), target_folder_));
   CenterWindow();

@@ -4,8 +4,8 @@
 // member, the member's name drawn at (15, 30) of the client area), closes the archive and ends
 // itself with IDOK on success or IDCANCEL on failure.
 //
-// Boxes: "Not a valid zip file" (the dialog then stays until the user closes it, which ends
-// it as cancelled) and "'" + path + "' Unable to unzip file" when a member fails.
+// Boxes: "Not a valid zip file" (the dialog then ends as cancelled) and
+// "'" + path + "' Unable to unzip file" when a member fails.
 //
 // On the calling thread, modal. A failing broker folder creation (os::ComError) ends the
 // dialog with IDCANCEL and is thrown again by DoModal once the dialog is gone.

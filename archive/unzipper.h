@@ -15,8 +15,8 @@
 // component, is longer than 260 characters, or whose path would lie anywhere but below the
 // output folder is never written: it is skipped with one level-1 log line
 // (" Unsafe name in zip file, member skipped - " + name + " (" + reason + ")") and does not
-// fail the archive. A
-// member stored as a symbolic link is written as a plain file holding the link's text.
+// fail the archive. A member stored as a symbolic link is written as a plain file holding the
+// link's text.
 //
 // A target that cannot be opened (in use, read-only, a name Windows refuses) brings up the
 // file-in-use dialog with Skip: Retry tries again, any other answer skips the member
