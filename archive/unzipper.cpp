@@ -82,6 +82,25 @@ bool HasExtension(const std::string& name, const std::string& extension) {
   return dot != std::string::npos && os::EqualsIgnoreCase(file.substr(dot + 1), extension);
 }
 
+// True when an existing part of `path` below `base` is a link (planted there: members never
+// make one). Whatever it leads to, the member would not land below the folder. A `path` that
+// does not parse is never created and gives false.
+bool ReachesThroughALink(const std::string& path, const std::string& base) {
+  os::WinPath target, folder;
+  if (os::ParseWinPath(path, &target) != os::ERROR_SUCCESS ||
+      os::ParseWinPath(base, &folder) != os::ERROR_SUCCESS) {
+    return false;
+  }
+  os::WinPath part = folder;
+  for (std::size_t i = folder.parts.size(); i < target.parts.size(); ++i) {
+    part.parts.push_back(target.parts[i]);
+    const os::DWORD attributes = os::GetFileAttributesA(part.ToString());
+    if (attributes == os::INVALID_FILE_ATTRIBUTES) return false;  // the rest is yet to be made
+    if ((attributes & os::FILE_ATTRIBUTE_REPARSE_POINT) != 0) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 // Where the current member goes: the joined path (folder, "\" and the stored name) receives
@@ -197,6 +216,9 @@ bool CUnzipper::NameIsSafe(const UnzipFileInfo& info, std::size_t stored_name_si
       (LeavesFolder(target.joined, base, info.directory) ||
        LeavesFolder(target.made, base, info.directory))) {
     reason = "outside the folder";
+  } else if (problem == MemberNameProblem::kNone &&
+             (ReachesThroughALink(target.made, base) || ReachesThroughALink(target.joined, base))) {
+    reason = "reaches through a link";
   } else if (problem == MemberNameProblem::kNone) {
     return true;
   }

@@ -12,8 +12,8 @@
 // is replaced only by a member whose data was read whole and matched its CRC.
 //
 // Member names come from outside. A member whose name is absolute, holds a drive, a ".."
-// component, is longer than 260 characters, or whose path would lie anywhere but below the
-// output folder is never written: it is skipped with one level-1 log line
+// component, is longer than 260 characters, whose path would lie anywhere but below the
+// output folder, or which would be reached through a link found there, is never written: it is skipped with one level-1 log line
 // (" Unsafe name in zip file, member skipped - " + name + " (" + reason + ")") and does not
 // fail the archive. A member stored as a symbolic link is written as a plain file holding the
 // link's text.
