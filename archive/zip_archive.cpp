@@ -141,6 +141,9 @@ std::uint64_t ZipArchive::EntryCount() const {
 bool ZipArchive::First() {
   if (file_ == nullptr) return false;
   if (data_open_) CloseData();
+  // minizip stops a walk at the declared count only once it is past the first member: an
+  // archive that declares none would still offer what its directory holds.
+  if (EntryCount() == 0) return false;
   return unzGoToFirstFile(Handle(file_)) == UNZ_OK;
 }
 
