@@ -5,6 +5,7 @@
 #include "os/com/apartment.h"
 #include "os/module/module.h"
 #include "platform/broker_client.h"
+#include "tests/support/forwarding_privileged_ops.h"
 
 namespace pelisto::testing {
 namespace fs = std::filesystem;
@@ -19,62 +20,34 @@ void RecordingSink::UnZipping(const std::string& name, os::LONG* cancel) {
 namespace {
 
 // The real steps of the context's version, recorded, with copies and deletes made to fail.
-class RecordingOps final : public PrivilegedOps {
+class RecordingOps final : public ForwardingPrivilegedOps {
  public:
-  RecordingOps(ZipRunContext& context, PrivilegedOps& real) : context_(context), real_(real) {}
-  bool Brokered() const override { return real_.Brokered(); }
+  RecordingOps(ZipRunContext& context, PrivilegedOps& real) : ForwardingPrivilegedOps(real), context_(context) {}
   int CopyFile(const std::string& source, const std::string& destination, os::BOOL fail) override {
     Note("CopyFile(" + source + "," + destination + ")");
     if (Matches(source, context_.fail_copy_from)) return 0;
-    return real_.CopyFile(source, destination, fail);
+    return real().CopyFile(source, destination, fail);
   }
   int MoveFile(const std::string& source, const std::string& destination) override {
     Note("MoveFile(" + source + "," + destination + ")");
-    return real_.MoveFile(source, destination);
+    return real().MoveFile(source, destination);
   }
   int DeleteFile(const std::string& path) override {
     Note("DeleteFile(" + path + ")");
     if (Matches(path, context_.fail_delete_of)) return 0;
-    return real_.DeleteFile(path);
+    return real().DeleteFile(path);
   }
   int CreateDirectory(const std::string& path) override {
     Note("CreateDirectory(" + path + ")");
-    return real_.CreateDirectory(path);
+    return real().CreateDirectory(path);
   }
   os::HRESULT CreateDirectoryResult(const std::string& path) override {
     Note("CreateDirectoryResult(" + path + ")");
-    return real_.CreateDirectoryResult(path);
+    return real().CreateDirectoryResult(path);
   }
-  int WriteFileAtomically(const std::string& path, std::string_view bytes) override {
-    return real_.WriteFileAtomically(path, bytes);
-  }
-  int CreateFileIfMissing(const std::string& path) override { return real_.CreateFileIfMissing(path); }
-  int AppendToFile(const std::string& path, std::string_view text) override {
-    return real_.AppendToFile(path, text);
-  }
-  int RunProgram(const std::string& path) override { return real_.RunProgram(path); }
-  os::LONG CreateShellLink(const std::string& t, const std::string& l, const std::string& d,
-                           const std::string& i, const std::string& a) override {
-    return real_.CreateShellLink(t, l, d, i, a);
-  }
-  os::LONG CreateInternetShortcut(const std::string& u, const std::string& p, const std::string& d,
-                                  const std::string& i, os::LONG n) override {
-    return real_.CreateInternetShortcut(u, p, d, i, n);
-  }
-  int RegisterComponent(const std::string& path) override { return real_.RegisterComponent(path); }
-  int UnregisterComponent(const std::string& path) override { return real_.UnregisterComponent(path); }
   int RegisterExtractedComponent(const std::string& path) override {
     Note("RegisterExtractedComponent(" + path + ")");
-    return real_.RegisterExtractedComponent(path);
-  }
-  int WriteRegString(os::HKEY r, const std::string& k, const std::string& n, const std::string& t) override {
-    return real_.WriteRegString(r, k, n, t);
-  }
-  int WriteRegNumber(os::HKEY r, const std::string& k, const std::string& n, os::LONG v) override {
-    return real_.WriteRegNumber(r, k, n, v);
-  }
-  std::string ReadRegString(os::HKEY r, const std::string& k, const std::string& n) override {
-    return real_.ReadRegString(r, k, n);
+    return real().RegisterExtractedComponent(path);
   }
 
  private:
@@ -84,7 +57,6 @@ class RecordingOps final : public PrivilegedOps {
   void Note(const std::string& call) { context_.privileged_calls.push_back(call); }
 
   ZipRunContext& context_;
-  PrivilegedOps& real_;
 };
 
 }  // namespace
