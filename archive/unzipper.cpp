@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
+#include <random>
 
 #include "actions/registration.h"
 #include "archive/member_name.h"
@@ -23,6 +25,9 @@ namespace {
 
 constexpr unsigned kCopyBlock = 2048;
 constexpr char kTempPrefix[] = "tmp";
+// Names tried for the temporary file beside a target before the member is given up to the
+// prompt: a folder that holds this many of them is not ours to fill.
+constexpr int kTempNameTries = 16;
 constexpr std::uint32_t kDirectoryAttribute = 0x10;
 // The viewer control is registered by the install step after the archive, never here.
 constexpr char kViewerControl[] = "Brindle.ocx";
@@ -82,23 +87,22 @@ bool HasExtension(const std::string& name, const std::string& extension) {
   return dot != std::string::npos && os::EqualsIgnoreCase(file.substr(dot + 1), extension);
 }
 
-// True when an existing part of `path` below `base` is a link (planted there: members never
-// make one). Whatever it leads to, the member would not land below the folder. A `path` that
-// does not parse is never created and gives false.
-bool ReachesThroughALink(const std::string& path, const std::string& base) {
-  os::WinPath target, folder;
-  if (os::ParseWinPath(path, &target) != os::ERROR_SUCCESS ||
-      os::ParseWinPath(base, &folder) != os::ERROR_SUCCESS) {
-    return false;
-  }
-  os::WinPath part = folder;
-  for (std::size_t i = folder.parts.size(); i < target.parts.size(); ++i) {
-    part.parts.push_back(target.parts[i]);
-    const os::DWORD attributes = os::GetFileAttributesA(part.ToString());
-    if (attributes == os::INVALID_FILE_ATTRIBUTES) return false;  // the rest is yet to be made
-    if ((attributes & os::FILE_ATTRIBUTE_REPARSE_POINT) != 0) return true;
-  }
-  return false;
+// The key of a folder in the set of folders known to exist: normalised, letters folded.
+std::string FolderKey(const std::string& path) {
+  os::WinPath parsed;
+  if (os::ParseWinPath(path, &parsed) != os::ERROR_SUCCESS) return {};
+  return os::AsciiLower(parsed.ToString());
+}
+
+// Dates the open file `h` from a DOS date (high 16 bits) and time (low 16 bits) read as local
+// time: creation and last-write time, the last-access time kept.
+bool SetDosTime(os::HANDLE h, std::uint32_t dos_date_time) {
+  os::FILETIME creation{}, access{}, write{}, local{}, universal{};
+  return os::GetFileTime(h, &creation, &access, &write) &&
+         os::DosDateTimeToFileTime(static_cast<os::WORD>(dos_date_time >> 16),
+                                   static_cast<os::WORD>(dos_date_time & 0xFFFF), &local) &&
+         os::LocalFileTimeToFileTime(local, &universal) &&
+         os::SetFileTime(h, &universal, &access, &universal);
 }
 
 }  // namespace
@@ -108,9 +112,13 @@ bool ReachesThroughALink(const std::string& path, const std::string& base) {
 struct CUnzipper::Target {
   std::string joined;
   std::string made;
+  // The made path's attributes as the link check found them; unknown until then.
+  bool made_checked = false;
+  os::DWORD made_attributes = os::INVALID_FILE_ATTRIBUTES;
 };
 
-CUnzipper::CUnzipper(RunContext& context) : context_(context) {}
+CUnzipper::CUnzipper(RunContext& context)
+    : context_(context), next_temp_number_(std::random_device{}()) {}
 
 CUnzipper::~CUnzipper() {
   CloseZip();
@@ -130,6 +138,7 @@ bool CUnzipper::OpenZip(const std::string& path) {
 bool CUnzipper::CloseZip() {
   const bool closed = archive_.Close();
   output_folder_.clear();
+  known_folders_.clear();
   return closed;
 }
 
@@ -207,8 +216,39 @@ bool CUnzipper::UnzipFile(const std::string& folder, bool ignore_path) {
   return WriteMember(info, target);
 }
 
+bool CUnzipper::ReachesThroughALink(const std::string& base, Target* target) {
+  target->made_checked = true;
+  return ReachesThroughALink(base, target->made, &target->made_attributes);
+}
+
+// True when an existing part of `path` below `base` is a link (planted there: members never
+// make one): whatever it leads to, the member would not land below the folder. Folders found
+// to be no link are remembered for the members after. `*last` receives the attributes of
+// `path` itself (INVALID_FILE_ATTRIBUTES when it or a folder on the way is missing).
+bool CUnzipper::ReachesThroughALink(const std::string& base, const std::string& path, os::DWORD* last) {
+  if (last != nullptr) *last = os::INVALID_FILE_ATTRIBUTES;
+  os::WinPath target, folder;
+  if (os::ParseWinPath(path, &target) != os::ERROR_SUCCESS ||
+      os::ParseWinPath(base, &folder) != os::ERROR_SUCCESS) {
+    return false;  // never made: the file layer refuses the same text
+  }
+  os::WinPath part = folder;
+  for (std::size_t i = folder.parts.size(); i < target.parts.size(); ++i) {
+    part.parts.push_back(target.parts[i]);
+    const std::string text = part.ToString();
+    const bool is_last = i + 1 == target.parts.size();
+    if (!is_last && known_folders_.count(os::AsciiLower(text)) != 0) continue;
+    const os::DWORD attributes = os::GetFileAttributesA(text);
+    if (attributes == os::INVALID_FILE_ATTRIBUTES) return false;  // the rest is yet to be made
+    if ((attributes & os::FILE_ATTRIBUTE_REPARSE_POINT) != 0) return true;
+    if (is_last && last != nullptr) *last = attributes;
+    if ((attributes & os::FILE_ATTRIBUTE_DIRECTORY) != 0) known_folders_.insert(os::AsciiLower(text));
+  }
+  return false;
+}
+
 bool CUnzipper::NameIsSafe(const UnzipFileInfo& info, std::size_t stored_name_size,
-                           const std::string& base, const Target& target) {
+                           const std::string& base, Target& target) {
   MemberNameProblem problem = stored_name_size > kMaxMemberName ? MemberNameProblem::kTooLong
                                                                 : CheckMemberName(info.name);
   const char* reason = DescribeMemberNameProblem(problem);
@@ -217,7 +257,9 @@ bool CUnzipper::NameIsSafe(const UnzipFileInfo& info, std::size_t stored_name_si
        LeavesFolder(target.made, base, info.directory))) {
     reason = "outside the folder";
   } else if (problem == MemberNameProblem::kNone &&
-             (ReachesThroughALink(target.made, base) || ReachesThroughALink(target.joined, base))) {
+             (ReachesThroughALink(base, &target) ||
+              (FolderKey(target.joined) != FolderKey(target.made) &&
+               ReachesThroughALink(base, target.joined, nullptr)))) {
     reason = "reaches through a link";
   } else if (problem == MemberNameProblem::kNone) {
     return true;
@@ -228,9 +270,10 @@ bool CUnzipper::NameIsSafe(const UnzipFileInfo& info, std::size_t stored_name_si
   return false;
 }
 
-bool CUnzipper::OpenOutput(const Target& target, bool brokered, OutputFile* out) {
+bool CUnzipper::OpenOutput(Target& target, bool brokered, OutputFile* out) {
   for (;;) {
-    if (brokered ? OpenWorkFile(out) : OpenBesideTarget(target.made, out)) return true;
+    if (brokered ? OpenWorkFile(out) : OpenBesideTarget(target, out)) return true;
+    target.made_checked = false;  // the user may have changed it meanwhile
     if (!AskRetry(target.made)) return false;
   }
 }
@@ -248,27 +291,35 @@ bool CUnzipper::OpenWorkFile(OutputFile* out) {
   return false;
 }
 
-bool CUnzipper::OpenBesideTarget(const std::string& made, OutputFile* out) {
+bool CUnzipper::OpenBesideTarget(const Target& target, OutputFile* out) {
+  const std::string& made = target.made;
   // A target that is in use or read-only must not be replaced behind its user's back: it is
   // opened as the member's own open would, and the prompt decides when that fails.
-  if (os::GetFileAttributesA(made) != os::INVALID_FILE_ATTRIBUTES) {
+  const os::DWORD attributes = target.made_checked ? target.made_attributes : os::GetFileAttributesA(made);
+  if (attributes != os::INVALID_FILE_ATTRIBUTES) {
     os::HANDLE h = os::CreateFileA(made, os::GENERIC_WRITE, 0, nullptr, os::OPEN_EXISTING,
                                    os::FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == os::INVALID_HANDLE_VALUE) return false;
     os::CloseHandle(h);
   }
+  // Named as the system's temporary files are, but made in one call: CREATE_NEW never takes
+  // over a file that is there, whoever made it.
   const std::size_t slash = made.find_last_of('\\');
   if (slash == std::string::npos) return false;
-  if (os::GetTempFileNameA(made.substr(0, slash), kTempPrefix, 0, &temp_file_) == 0) {
-    temp_file_.clear();
-    return false;
+  for (int i = 0; i < kTempNameTries; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%s%X.tmp", kTempPrefix, next_temp_number_++ % 0xFFFF + 1);
+    const std::string candidate = made.substr(0, slash + 1) + name;
+    if (out->Open(candidate, os::CREATE_NEW)) {
+      temp_file_ = candidate;
+      return true;
+    }
+    if (os::GetLastError() != os::ERROR_FILE_EXISTS) break;
   }
-  if (out->Open(temp_file_)) return true;
-  DiscardTempFile();
   return false;
 }
 
-bool CUnzipper::CopyData(OutputFile* out) {
+bool CUnzipper::CopyData(std::uint32_t dos_date, OutputFile* out) {
   if (!archive_.OpenData()) {
     out->Close();
     return false;
@@ -283,23 +334,27 @@ bool CUnzipper::CopyData(OutputFile* out) {
       break;
     }
   }
-  const bool closed = out->Close();
   const bool whole = archive_.CloseData() == ZipArchive::ReadEnd::kComplete;
+  // Dated through the handle that wrote it, before it is placed: the copy keeps the time, and
+  // a protected target folder would refuse the control's own write of it afterwards. A date
+  // that cannot be set leaves the time of writing, as a name the file layer cannot date would.
+  if (copied && whole) {
+    const os::HANDLE h = out->FlushedHandle();
+    if (h != os::INVALID_HANDLE_VALUE) SetDosTime(h, dos_date);
+  }
+  const bool closed = out->Close();
   return copied && closed && whole;
 }
 
-bool CUnzipper::WriteMember(const UnzipFileInfo& info, const Target& target) {
+bool CUnzipper::WriteMember(const UnzipFileInfo& info, Target& target) {
   PrivilegedOps& privileged = context_.Privileged();
   const bool brokered = privileged.Brokered();
   OutputFile out;
   if (!OpenOutput(target, brokered, &out)) return true;  // skipped by the user
-  if (!CopyData(&out)) {
+  if (!CopyData(info.dos_date, &out)) {
     DiscardTempFile();
     return false;
   }
-  // Dated before it is placed: the copy keeps the time, and a protected target folder would
-  // refuse the control's own write of it afterwards.
-  SetFileModTime(temp_file_, info.dos_date);
 
   if (brokered) {
     const bool placed = privileged.CopyFile(temp_file_, target.joined, os::FALSE) == 1;
@@ -338,9 +393,16 @@ bool CUnzipper::CreateFolder(const std::string& path) {
   std::string folder = path;
   while (!folder.empty() && IsSeparator(folder.back())) folder.pop_back();
   if (folder.empty()) return false;
+  const std::string key = FolderKey(folder);
+  if (!key.empty() && known_folders_.count(key) != 0) return true;
   const os::DWORD attributes = os::GetFileAttributesA(folder);
   if (attributes != os::INVALID_FILE_ATTRIBUTES) {
-    return (attributes & os::FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool is_folder = (attributes & os::FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // A link is looked at again each time: the member check refuses to go through it.
+    if (is_folder && (attributes & os::FILE_ATTRIBUTE_REPARSE_POINT) == 0 && !key.empty()) {
+      known_folders_.insert(key);
+    }
+    return is_folder;
   }
   const std::size_t slash = folder.find_last_of('\\');
   if (slash == std::string::npos) return true;
@@ -352,9 +414,10 @@ bool CUnzipper::CreateFolder(const std::string& path) {
     if (os::FAILED(hr) && hr != os::HRESULT_FROM_WIN32(os::ERROR_ALREADY_EXISTS)) {
       throw os::ComError(hr, "IFileManager");
     }
-  } else {
-    privileged.CreateDirectory(folder);
+  } else if (privileged.CreateDirectory(folder) != 1) {
+    return true;  // not checked: the member's own creation fails and is reported
   }
+  if (!key.empty()) known_folders_.insert(key);
   return true;
 }
 
@@ -368,13 +431,7 @@ bool CUnzipper::SetFileModTime(const std::string& file_path, std::uint32_t dos_d
   os::HANDLE h = os::CreateFileA(file_path, os::GENERIC_READ | os::GENERIC_WRITE, 0, nullptr,
                                  os::OPEN_EXISTING, os::FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == os::INVALID_HANDLE_VALUE) return false;
-  os::FILETIME creation{}, access{}, write{}, local{}, universal{};
-  const bool ok =
-      os::GetFileTime(h, &creation, &access, &write) &&
-      os::DosDateTimeToFileTime(static_cast<os::WORD>(dos_date_time >> 16),
-                                static_cast<os::WORD>(dos_date_time & 0xFFFF), &local) &&
-      os::LocalFileTimeToFileTime(local, &universal) &&
-      os::SetFileTime(h, &universal, &access, &universal);
+  const bool ok = SetDosTime(h, dos_date_time);
   os::CloseHandle(h);
   return ok;
 }

@@ -13,10 +13,10 @@
 //
 // Member names come from outside. A member whose name is absolute, holds a drive, a ".."
 // component, is longer than 260 characters, whose path would lie anywhere but below the
-// output folder, or which would be reached through a link found there, is never written: it is skipped with one level-1 log line
-// (" Unsafe name in zip file, member skipped - " + name + " (" + reason + ")") and does not
-// fail the archive. A member stored as a symbolic link is written as a plain file holding the
-// link's text.
+// output folder, or which would be reached through a link found there, is never written: it
+// is skipped with one level-1 log line (" Unsafe name in zip file, member skipped - " + name +
+// " (" + reason + ")") and does not fail the archive. A member stored as a symbolic link is
+// written as a plain file holding the link's text.
 //
 // A target that cannot be opened (in use, read-only, a name Windows refuses) brings up the
 // file-in-use dialog with Skip: Retry tries again, any other answer skips the member
@@ -27,6 +27,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 
 #include "archive/zip_archive.h"
@@ -121,12 +122,14 @@ class CUnzipper {
 
   bool FindMatching(const std::string& extension);
   bool NameIsSafe(const UnzipFileInfo& info, std::size_t stored_name_size,
-                  const std::string& base, const Target& target);
-  bool OpenOutput(const Target& target, bool brokered, OutputFile* out);
+                  const std::string& base, Target& target);
+  bool ReachesThroughALink(const std::string& base, Target* target);
+  bool ReachesThroughALink(const std::string& base, const std::string& path, os::DWORD* last);
+  bool OpenOutput(Target& target, bool brokered, OutputFile* out);
   bool OpenWorkFile(OutputFile* out);
-  bool OpenBesideTarget(const std::string& made, OutputFile* out);
-  bool CopyData(OutputFile* out);
-  bool WriteMember(const UnzipFileInfo& info, const Target& target);
+  bool OpenBesideTarget(const Target& target, OutputFile* out);
+  bool CopyData(std::uint32_t dos_date, OutputFile* out);
+  bool WriteMember(const UnzipFileInfo& info, Target& target);
   void RegisterMember(const UnzipFileInfo& info, const std::string& joined);
   void DiscardTempFile();
 
@@ -135,6 +138,10 @@ class CUnzipper {
   std::string output_folder_;
   std::string writable_folder_;  // Windows 6: the per-user writable folder last obtained
   std::string temp_file_;        // the temporary file of the member being written
+  unsigned next_temp_number_;    // Windows 5: the next name tried beside a target
+  // Folders of this archive's members found (or made) to be folders and no link, by their
+  // normalised text in lower case: each is looked at once, not once per member.
+  std::set<std::string> known_folders_;
 };
 
 }  // namespace pelisto
