@@ -2,13 +2,16 @@
 // archive: one large member, and many small members a few folders deep. Each of ours runs in
 // a fresh folder of a fresh machine image reporting Windows 5 (direct writes) or Windows 6 (a
 // work file per member, placed by the broker process); unzip -o -q runs into a fresh host
-// folder on the same file system. The two alternate, round by round, in one run.
+// folder on the same file system. The two alternate, round by round, in one run; the first
+// round's two extractions must hold the same files, byte for byte.
 //
 // Usage: bench-unzip [--rounds R] [--large-mib N] [--small N] [--dir FOLDER] [--shape S]
+//                    [--windows V]
 //   defaults: 5 rounds, 200 MiB, 10,000 members, a new folder below the temporary folder,
-//   both shapes (S: large, small or both). Prints each round, the medians, one
-//   "ratio X.XX <shape> Windows<N>" line per shape and version (our throughput divided by
-//   unzip's), on Windows 6 where our time went, and last "ratio X.XX", the smallest.
+//   both shapes (S: large, small or both), both versions (V: 5, 6 or both). Prints each
+//   round, the medians, one "ratio X.XX <shape> Windows<N>" line per shape and version (our
+//   throughput divided by unzip's), on Windows 6 where our time went (each broker step's
+//   calls and time), and last "ratio X.XX", the smallest.
 
 #include <algorithm>
 #include <chrono>
@@ -23,10 +26,12 @@
 #include <vector>
 
 #include "archive/no_ui_unzip.h"
+#include "bench/bench_support.h"
 #include "os/base/text.h"
-#include "os/image/machine.h"
 #include "os/ui/front_end.h"
+#include "platform/broker_client.h"
 #include "tests/support/fake_run_context.h"
+#include "tests/support/forwarding_privileged_ops.h"
 
 namespace {
 
@@ -35,18 +40,13 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.size() % 2 == 1 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
 // Time and count per privileged step, around the real ones.
 struct StepTimes {
   std::map<std::string, double> seconds;
   std::map<std::string, long> calls;
 };
 
-class TimedOps final : public pelisto::PrivilegedOps {
+class TimedOps final : public pelisto::testing::ForwardingPrivilegedOps {
  private:
   template <typename Call>
   auto Time(const char* step, Call call) {
@@ -58,52 +58,27 @@ class TimedOps final : public pelisto::PrivilegedOps {
   }
 
  public:
-  TimedOps(pelisto::PrivilegedOps& real, StepTimes& times) : real_(real), times_(times) {}
-  bool Brokered() const override { return real_.Brokered(); }
+  TimedOps(pelisto::PrivilegedOps& real, StepTimes& times) : ForwardingPrivilegedOps(real), times_(times) {}
   int CopyFile(const std::string& s, const std::string& d, os::BOOL f) override {
-    return Time("copy", [&] { return real_.CopyFile(s, d, f); });
+    return Time("copy", [&] { return real().CopyFile(s, d, f); });
   }
   int MoveFile(const std::string& s, const std::string& d) override {
-    return Time("move", [&] { return real_.MoveFile(s, d); });
+    return Time("move", [&] { return real().MoveFile(s, d); });
   }
   int DeleteFile(const std::string& p) override {
-    return Time("delete", [&] { return real_.DeleteFile(p); });
+    return Time("delete", [&] { return real().DeleteFile(p); });
   }
   int CreateDirectory(const std::string& p) override {
-    return Time("folder", [&] { return real_.CreateDirectory(p); });
+    return Time("folder", [&] { return real().CreateDirectory(p); });
   }
   os::HRESULT CreateDirectoryResult(const std::string& p) override {
-    return Time("folder", [&] { return real_.CreateDirectoryResult(p); });
+    return Time("folder", [&] { return real().CreateDirectoryResult(p); });
   }
-  int WriteFileAtomically(const std::string& p, std::string_view b) override { return real_.WriteFileAtomically(p, b); }
-  int CreateFileIfMissing(const std::string& p) override { return real_.CreateFileIfMissing(p); }
-  int AppendToFile(const std::string& p, std::string_view t) override { return real_.AppendToFile(p, t); }
-  int RunProgram(const std::string& p) override { return real_.RunProgram(p); }
-  os::LONG CreateShellLink(const std::string& a, const std::string& b, const std::string& c, const std::string& d,
-                           const std::string& e) override {
-    return real_.CreateShellLink(a, b, c, d, e);
-  }
-  os::LONG CreateInternetShortcut(const std::string& a, const std::string& b, const std::string& c,
-                                  const std::string& d, os::LONG e) override {
-    return real_.CreateInternetShortcut(a, b, c, d, e);
-  }
-  int RegisterComponent(const std::string& p) override { return real_.RegisterComponent(p); }
-  int UnregisterComponent(const std::string& p) override { return real_.UnregisterComponent(p); }
   int RegisterExtractedComponent(const std::string& p) override {
-    return Time("register", [&] { return real_.RegisterExtractedComponent(p); });
-  }
-  int WriteRegString(os::HKEY r, const std::string& k, const std::string& n, const std::string& t) override {
-    return real_.WriteRegString(r, k, n, t);
-  }
-  int WriteRegNumber(os::HKEY r, const std::string& k, const std::string& n, os::LONG v) override {
-    return real_.WriteRegNumber(r, k, n, v);
-  }
-  std::string ReadRegString(os::HKEY r, const std::string& k, const std::string& n) override {
-    return real_.ReadRegString(r, k, n);
+    return Time("register", [&] { return real().RegisterExtractedComponent(p); });
   }
 
  private:
-  pelisto::PrivilegedOps& real_;
   StepTimes& times_;
 };
 
@@ -172,58 +147,50 @@ bool MakeArchive(const fs::path& base, const std::string& shape, long large_mib,
   return true;
 }
 
-// Sizes and contents of every file below `root`, for comparing two extractions.
+// A digest (FNV-1a over size and bytes) of every file below `root`, for comparing two
+// extractions byte for byte.
 std::map<std::string, std::uintmax_t> Listing(const fs::path& root) {
   std::map<std::string, std::uintmax_t> out;
+  std::vector<char> block(1 << 16);
   for (const auto& e : fs::recursive_directory_iterator(root)) {
-    if (e.is_regular_file()) out[fs::relative(e.path(), root).generic_string()] = e.file_size();
+    if (!e.is_regular_file()) continue;
+    std::uint64_t h = 1469598103934665603ull ^ e.file_size();
+    std::ifstream in(e.path(), std::ios::binary);
+    while (in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount() > 0) {
+      for (std::streamsize i = 0; i < in.gcount(); ++i) h = (h ^ static_cast<unsigned char>(block[i])) * 1099511628211ull;
+    }
+    out[fs::relative(e.path(), root).generic_string()] = h;
   }
   return out;
 }
 
-struct Result {
-  double ours = 0;
-  double theirs = 0;
-};
-
 // One of our extractions in a fresh image; seconds, or a negative value on failure.
-double RunOurs(const fs::path& base, const fs::path& zip, int os_major, int round, StepTimes* times,
+double RunOurs(const fs::path& base, const fs::path& zip, int os_major, StepTimes* times,
                std::map<std::string, std::uintmax_t>* listing) {
-  const fs::path prefix = base / ("image-" + std::to_string(os_major) + "-" + std::to_string(round));
-  std::string error;
-  std::unique_ptr<os::Machine> machine = os::Machine::Open(prefix.string(), &error);
-  if (!machine) {
-    std::fprintf(stderr, "cannot open a machine image in %s: %s\n", prefix.c_str(), error.c_str());
+  pelisto::bench::BenchImage image(base, "unzip", os_major);
+  if (!image.ok()) {
+    std::fprintf(stderr, "cannot open a machine image below %s: %s\n", base.c_str(), image.error().c_str());
     return -1;
   }
-  machine->mutable_settings().os_major = os_major;
-  if (!machine->Save(&error)) return -1;
-  os::SetCurrentMachine(machine.get());
-  os::SetAnsiCodePage(machine->settings().code_page);
-  const std::string folder = "C:\\Program Files\\Bench";
-  std::string host;
-  machine->ToHostPath(folder + "\\a.zip", &host);
-  fs::create_directories(fs::path(host).parent_path());
-  fs::create_hard_link(zip, host);
+  const fs::path folder = image.Folder("Program Files/Bench");
+  fs::create_hard_link(zip, folder / "a.zip");
   double seconds = -1;
   {
     BenchContext context(*times);
     pelisto::NoUIUnZip unzip(context);
     unzip.SetControl(&context);
     const auto start = Clock::now();
-    const int result = unzip.UnZip(folder + "\\a.zip", context.Folders().system);
+    const int result = unzip.UnZip("C:\\Program Files\\Bench\\a.zip", context.Folders().system);
     seconds = Seconds(start);
     if (result != 1) {
       std::fprintf(stderr, "our extraction failed on Windows %d: %s\n", os_major, unzip.ErrorText().c_str());
       seconds = -1;
     }
   }
-  fs::remove(host);
-  if (listing != nullptr && seconds >= 0) *listing = Listing(fs::path(host).parent_path());
-  os::SetCurrentMachine(nullptr);
-  machine.reset();
-  std::error_code ec;
-  fs::remove_all(prefix, ec);
+  // The broker serves the image it was started for: the next round's image needs its own.
+  pelisto::ReleaseBroker();
+  fs::remove(folder / "a.zip");
+  if (listing != nullptr && seconds >= 0) *listing = Listing(folder);
   return seconds;
 }
 
@@ -247,7 +214,7 @@ double RunUnzip(const fs::path& base, const fs::path& zip, int round, std::map<s
 int Usage() {
   std::fprintf(stderr,
                "usage: bench-unzip [--rounds R] [--large-mib N] [--small N] [--dir FOLDER] "
-               "[--shape large|small|both]\n");
+               "[--shape large|small|both] [--windows 5|6|both]\n");
   return 2;
 }
 
@@ -258,6 +225,7 @@ int main(int argc, char** argv) {
   long large_mib = 200;
   int small_count = 10000;
   std::string shape_arg = "both";
+  std::string windows_arg = "both";
   fs::path base_dir = fs::temp_directory_path();
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -272,6 +240,8 @@ int main(int argc, char** argv) {
       base_dir = argv[++i];
     } else if (arg == "--shape") {
       shape_arg = argv[++i];
+    } else if (arg == "--windows") {
+      windows_arg = argv[++i];
     } else {
       return Usage();
     }
@@ -279,7 +249,10 @@ int main(int argc, char** argv) {
   std::vector<std::string> shapes;
   if (shape_arg == "large" || shape_arg == "both") shapes.push_back("large");
   if (shape_arg == "small" || shape_arg == "both") shapes.push_back("small");
-  if (shapes.empty()) return Usage();
+  std::vector<int> versions;
+  if (windows_arg == "5" || windows_arg == "both") versions.push_back(5);
+  if (windows_arg == "6" || windows_arg == "both") versions.push_back(6);
+  if (shapes.empty() || versions.empty()) return Usage();
 
   os::ui::SetFrontEnd(std::make_shared<os::ui::NoneFrontEnd>());
   std::mt19937_64 seed(std::random_device{}());
@@ -298,20 +271,19 @@ int main(int argc, char** argv) {
     }
     std::printf("%s: %s, %.1f MB in %s, %d rounds\n", shape.c_str(), zip.filename().c_str(), bytes / 1e6,
                 base.c_str(), rounds);
-    for (int os_major : {5, 6}) {
+    for (int os_major : versions) {
       std::printf("  Windows %d   %10s  %10s\n", os_major, "ours MB/s", "unzip MB/s");
       std::vector<double> ours, theirs;
       StepTimes times;
       double ours_total = 0;
       for (int r = 0; r < rounds && status == 0; ++r) {
         std::map<std::string, std::uintmax_t> our_files, their_files;
-        const double a = RunOurs(base, zip, os_major, r, &times, r == 0 ? &our_files : nullptr);
+        const double a = RunOurs(base, zip, os_major, &times, r == 0 ? &our_files : nullptr);
         const double b = RunUnzip(base, zip, r, r == 0 ? &their_files : nullptr);
         if (a < 0 || b < 0) {
           status = 1;
           break;
         }
-        our_files.erase("a.zip");
         if (r == 0 && our_files != their_files) {
           std::fprintf(stderr, "the two extractions differ (%zu and %zu files)\n", our_files.size(),
                        their_files.size());
@@ -325,8 +297,8 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
       }
       if (status != 0) break;
-      const double ratio = Median(ours) / Median(theirs);
-      std::printf("  median      %10.1f  %10.1f\n", Median(ours), Median(theirs));
+      const double ratio = pelisto::bench::Median(ours) / pelisto::bench::Median(theirs);
+      std::printf("  median      %10.1f  %10.1f\n", pelisto::bench::Median(ours), pelisto::bench::Median(theirs));
       if (os_major >= 6) {
         double stepped = 0;
         std::printf("  where our time went (all rounds, %.2f s):\n", ours_total);
