@@ -36,7 +36,9 @@ BOOL WriteFileAtomically(const std::string& path, std::string_view bytes) {
   }
   std::string folder = path.substr(0, slash);
   if (folder.size() == 2 && folder[1] == ':') folder += "\\";
-  if (!IsDirectory(folder)) {
+  const DWORD attributes = GetFileAttributesA(folder);
+  if (attributes == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_ACCESS_DENIED) return FALSE;
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     // Writing into a missing folder reads as the path not found, as CreateFile answers.
     SetLastError(ERROR_PATH_NOT_FOUND);
     return FALSE;

@@ -1,0 +1,315 @@
+// Links planted in the image, races and long link targets never lead a file call outside the
+// drive; the integrity rule judges the place a path really reaches.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "os/base/error.h"
+#include "os/fs/file_api.h"
+#include "os/fs/file_util.h"
+#include "os/image/integrity.h"
+#include "tests/support/image_test.h"
+
+namespace {
+namespace fs = std::filesystem;
+using pelisto::testing::ImageTest;
+using pelisto::testing::TempDir;
+using namespace os;
+
+constexpr DWORD kSentinel = 0xDEADBEEF;
+
+// An entry point that takes a path: `write` makes or changes the file at the path, `read`
+// reads (or deletes) what is there. Each returns true on success. Calls that act on a link
+// itself when it is the last component (a folder's creation, a move, a deletion) are given a
+// path below the link.
+struct EntryPoint {
+  const char* name;
+  bool (*write)(const std::string& path);  // null: the entry point only reads
+  bool (*read)(const std::string& path);   // null: the entry point only writes
+};
+
+bool Closed(std::FILE* f) { return f != nullptr && std::fclose(f) == 0; }
+bool Closed(HANDLE h) { return IsValidHandle(h) && CloseHandle(h); }
+
+const EntryPoint kEntryPoints[] = {
+    {"CreateFileA",
+     [](const std::string& p) {
+       return Closed(CreateFileA(p, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+     },
+     [](const std::string& p) {
+       return Closed(CreateFileA(p, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+     }},
+    {"CreateFileOpenAlways",
+     [](const std::string& p) {
+       return Closed(CreateFileA(p, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr));
+     },
+     nullptr},
+    {"FileOpenW", [](const std::string& p) { return Closed(FileOpen(p, "w")); },
+     [](const std::string& p) { return Closed(FileOpen(p, "r")); }},
+    {"FileOpenAppend", [](const std::string& p) { return Closed(FileOpen(p, "a+")); },
+     [](const std::string& p) { return Closed(FileOpen(p, "r+")); }},
+    {"CopyFileA", [](const std::string& p) { return CopyFileA("C:\\src.txt", p, FALSE) != FALSE; },
+     [](const std::string& p) { return CopyFileA(p, "C:\\copied.txt", FALSE) != FALSE; }},
+    {"MoveFileExA",
+     [](const std::string& p) {
+       return MoveFileExA("C:\\src.txt", p + "\\x", MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != FALSE;
+     },
+     [](const std::string& p) {
+       return MoveFileExA(p + "\\x", "C:\\moved.txt", MOVEFILE_COPY_ALLOWED) != FALSE;
+     }},
+    {"CreateDirectoryA", [](const std::string& p) { return CreateDirectoryA(p + "\\x", nullptr) != FALSE; },
+     nullptr},
+    {"DeleteFileA", nullptr, [](const std::string& p) { return DeleteFileA(p + "\\x") != FALSE; }},
+    {"SetFileAttributesA", nullptr,
+     [](const std::string& p) { return SetFileAttributesA(p, FILE_ATTRIBUTE_READONLY) != FALSE; }},
+    {"GetFileAttributesA", nullptr,
+     [](const std::string& p) { return GetFileAttributesA(p) != INVALID_FILE_ATTRIBUTES; }},
+    {"WriteFileAtomically",
+     [](const std::string& p) { return WriteFileAtomically(p + "\\x", "planted") != FALSE; },
+     [](const std::string& p) {
+       std::string bytes;
+       return ReadWholeFile(p, &bytes) != FALSE;
+     }},
+};
+
+// Links that lead out of the drive, each arranged by `plant` (host paths: the drive's folder
+// and a folder outside the image that holds "secret"). `fresh` names a new file through the
+// link, `existing` the outside secret.
+struct Escape {
+  const char* name;
+  void (*plant)(const std::string& drive, const std::string& outside);
+  const char* fresh;
+  const char* existing;
+};
+
+void PrintTo(const EntryPoint& e, std::ostream* out) { *out << e.name; }
+void PrintTo(const Escape& e, std::ostream* out) { *out << e.name; }
+
+// A folder whose real path is longer than the host's path limit, reached by two short hops
+// from the drive and two long relative links outside it.
+void PlantLongTarget(const std::string& drive, const std::string& outside) {
+  const std::string part(200, 'd');
+  std::string first, second;
+  for (int i = 0; i < 12; ++i) first += (i ? "/" : "") + part;
+  for (int i = 0; i < 13; ++i) second += (i ? "/" : "") + part;
+  int dir = open(outside.c_str(), O_DIRECTORY | O_RDONLY);
+  for (int i = 0; i < 25; ++i) {
+    mkdirat(dir, part.c_str(), 0755);
+    int next = openat(dir, part.c_str(), O_DIRECTORY | O_RDONLY);
+    if (i == 11 && symlinkat(second.c_str(), next, "b") != 0) std::abort();
+    close(dir);
+    dir = next;
+  }
+  int secret = openat(dir, "secret", O_CREAT | O_WRONLY, 0644);
+  if (write(secret, "secret", 6) != 6) std::abort();
+  close(secret);
+  close(dir);
+  fs::create_directory_symlink(first, outside + "/a");
+  fs::create_directory_symlink(outside + "/a/b", drive + "/hop");
+  fs::create_directory_symlink("hop", drive + "/long");
+}
+
+const Escape kEscapes[] = {
+    {"DanglingAbsolute",
+     [](const std::string& drive, const std::string& outside) {
+       fs::create_symlink(outside + "/fresh.txt", drive + "/dangle");
+       fs::create_symlink(outside + "/secret", drive + "/points");
+     },
+     "C:\\dangle", "C:\\points"},
+    {"ChainInsideEndingOutside",
+     [](const std::string& drive, const std::string& outside) {
+       fs::create_symlink("hop2", drive + "/hop1");
+       fs::create_symlink(outside + "/fresh.txt", drive + "/hop2");
+       fs::create_symlink("hop3", drive + "/chain");
+       fs::create_symlink(outside + "/secret", drive + "/hop3");
+     },
+     "C:\\hop1", "C:\\chain"},
+    {"RelativeClimb",
+     [](const std::string& drive, const std::string& outside) {
+       const std::string up = "../../" + fs::path(outside).filename().string();
+       fs::create_symlink(up + "/fresh.txt", drive + "/climb");
+       fs::create_symlink(up + "/secret", drive + "/climbing");
+     },
+     "C:\\climb", "C:\\CLIMBING"},
+    {"FolderLink",
+     [](const std::string& drive, const std::string& outside) {
+       fs::create_directory_symlink(outside, drive + "/Out");
+     },
+     "C:\\out\\fresh.txt", "C:\\Out\\secret"},
+    {"LongTarget",
+     [](const std::string& drive, const std::string& outside) { PlantLongTarget(drive, outside); },
+     "C:\\long\\fresh.txt", "C:\\long\\secret"},
+};
+
+class FileCallEscape : public ImageTest,
+                       public ::testing::WithParamInterface<std::tuple<EntryPoint, Escape>> {
+ protected:
+  void SetUp() override {
+    ImageTest::SetUp();
+    outside_ = std::make_unique<TempDir>();
+    pelisto::testing::WriteHostFile(outside_->path() + "/secret", "secret");
+    PutFile("C:\\src.txt", "planted");
+    std::get<1>(GetParam()).plant(prefix() + "/drive_c", outside_->path());
+  }
+  void TearDown() override {
+    outside_.reset();
+    ImageTest::TearDown();
+  }
+
+  // Every file outside the image, as "name=content".
+  std::vector<std::string> Outside() const {
+    std::vector<std::string> found;
+    for (auto it = fs::recursive_directory_iterator(outside_->path());
+         it != fs::recursive_directory_iterator(); ++it) {
+      if (it->is_regular_file()) {
+        found.push_back(it->path().filename().string() + "=" +
+                        pelisto::testing::ReadHostFile(it->path().string()));
+      }
+    }
+    return found;
+  }
+
+  std::unique_ptr<TempDir> outside_;
+};
+
+TEST_P(FileCallEscape, IsRefusedAndTouchesNothingOutside) {
+  const auto& [entry, escape] = GetParam();
+  const std::vector<std::string> before = Outside();
+  struct stat secret_before;
+  ASSERT_EQ(stat((outside_->path() + "/secret").c_str(), &secret_before), 0);
+  for (bool elevated : {false, true}) {
+    ImpersonationScope scope(Token{elevated ? IntegrityLevel::kHigh : IntegrityLevel::kMedium});
+    if (entry.write != nullptr) {
+      SetLastError(kSentinel);
+      EXPECT_FALSE(entry.write(escape.fresh)) << escape.fresh;
+      EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED) << escape.fresh;
+    }
+    if (entry.read != nullptr) {
+      SetLastError(kSentinel);
+      EXPECT_FALSE(entry.read(escape.existing)) << escape.existing;
+      EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED) << escape.existing;
+    }
+  }
+  EXPECT_EQ(Outside(), before) << "a file outside the image was made or changed";
+  struct stat secret_after;
+  ASSERT_EQ(stat((outside_->path() + "/secret").c_str(), &secret_after), 0);
+  EXPECT_EQ(secret_after.st_mode, secret_before.st_mode) << "its attributes were changed";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, FileCallEscape, ::testing::Combine(::testing::ValuesIn(kEntryPoints), ::testing::ValuesIn(kEscapes)),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
+    });
+
+class ConfinementTest : public ImageTest {};
+
+// Links that stay inside the drive work as on Windows, and are judged by where they lead.
+TEST_F(ConfinementTest, LinksInsideTheDriveAreFollowedAndJudgedWhereTheyLead) {
+  const std::string drive = prefix() + "/drive_c";
+  machine().FolderPath(KnownFolder::kWindows);
+  machine().FolderPath(KnownFolder::kDesktop);
+  machine().FolderPath(KnownFolder::kLocalAppDataLow);
+  PutFile("C:\\Data\\in.txt", "inside");
+  fs::create_directory_symlink("../../../Data", drive + "/Users/user/Desktop/data");
+  fs::create_directory_symlink(drive + "/Windows", drive + "/Users/user/Desktop/win");
+  fs::create_directory_symlink("../../../../Windows", drive + "/Users/user/AppData/LocalLow/win");
+  fs::create_symlink("in.txt", drive + "/Data/alias.txt");
+
+  std::string bytes;
+  ASSERT_TRUE(ReadWholeFile("C:\\Users\\user\\Desktop\\data\\alias.txt", &bytes));
+  EXPECT_EQ(bytes, "inside");
+  ASSERT_TRUE(WriteFileAtomically("C:\\Users\\user\\Desktop\\data\\new.txt", "made"));
+  EXPECT_EQ(GetFile("C:\\Data\\new.txt"), "made");
+
+  // A medium caller may not write C:\Windows by way of its Desktop, a low caller by way of
+  // LocalLow; reading there is allowed.
+  PutFile("C:\\Windows\\win.ini", "[windows]");
+  SetLastError(kSentinel);
+  EXPECT_FALSE(WriteFileAtomically("C:\\Users\\user\\Desktop\\win\\x.txt", "x"));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(CreateDirectoryA("C:\\Users\\user\\Desktop\\win\\Sub", nullptr));
+  EXPECT_FALSE(DeleteFileA("C:\\Users\\user\\Desktop\\win\\win.ini"));
+  EXPECT_TRUE(ReadWholeFile("C:\\Users\\user\\Desktop\\win\\win.ini", &bytes));
+  {
+    ImpersonationScope low(Token{IntegrityLevel::kLow});
+    SetLastError(kSentinel);
+    EXPECT_EQ(FileOpen("C:\\Users\\user\\AppData\\LocalLow\\win\\x.txt", "w"), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    std::FILE* own = FileOpen("C:\\Users\\user\\AppData\\LocalLow\\own.txt", "w");
+    EXPECT_NE(own, nullptr) << "the low folder itself stays writable";
+    if (own) std::fclose(own);
+  }
+  EXPECT_FALSE(HostExists("C:\\Windows\\x.txt"));
+  EXPECT_FALSE(HostExists("C:\\Windows\\Sub"));
+  // A link itself is deleted, never what it leads to.
+  ASSERT_TRUE(DeleteFileA("C:\\Data\\alias.txt"));
+  EXPECT_EQ(GetFile("C:\\Data\\in.txt"), "inside");
+}
+
+// A link planted as the last component, inside the drive, and a dangling one: a move onto
+// it replaces the link, whatever it pointed at (the destination's attributes are read only
+// where it exists).
+TEST_F(ConfinementTest, MoveOntoADanglingLinkReplacesTheLink) {
+  const std::string drive = prefix() + "/drive_c";
+  PutFile("C:\\a.txt", "a");
+  fs::create_symlink("missing.txt", drive + "/dangle.txt");
+  SetLastError(kSentinel);
+  EXPECT_FALSE(MoveFileExA("C:\\a.txt", "C:\\dangle.txt", 0));
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+  ASSERT_TRUE(MoveFileExA("C:\\a.txt", "C:\\dangle.txt", MOVEFILE_REPLACE_EXISTING));
+  EXPECT_FALSE(fs::is_symlink(drive + "/dangle.txt"));
+  EXPECT_EQ(GetFile("C:\\dangle.txt"), "a");
+  EXPECT_FALSE(HostExists("C:\\missing.txt"));
+}
+
+// One thread swaps a folder of the path between a link inside the drive and a link out while
+// another creates files through it: nothing ever lands outside, whatever the timing.
+TEST_F(ConfinementTest, SwappingALinkDuringOpensNeverLandsOutside) {
+  constexpr int kSwaps = 3000;
+  TempDir outside;
+  const std::string drive = prefix() + "/drive_c";
+  PutFile("C:\\inside\\keep", "");
+  fs::create_directory_symlink(drive + "/inside", drive + "/in-link");
+  fs::create_directory_symlink(outside.path(), drive + "/out-link");
+  fs::create_directory_symlink(drive + "/inside", drive + "/race");
+
+  std::atomic<bool> done{false};
+  std::thread swapper([&] {
+    const std::string race = drive + "/race", tmp = drive + "/race.tmp";
+    for (int swap = 0; swap < kSwaps; ++swap) {
+      // A prepared link renamed over "race" in one step, as an attacker would swap it.
+      fs::copy_symlink(drive + (swap % 2 == 0 ? "/out-link" : "/in-link"), tmp);
+      std::rename(tmp.c_str(), race.c_str());
+    }
+    done = true;
+  });
+  int made = 0;
+  for (int i = 0; !done.load() || i < kSwaps; ++i) {
+    const std::string path = "C:\\race\\f" + std::to_string(i);
+    HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (IsValidHandle(h)) {
+      ++made;
+      CloseHandle(h);
+    } else {
+      EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED) << path;
+    }
+  }
+  swapper.join();
+  EXPECT_TRUE(fs::is_empty(outside.path())) << "files were created outside the image";
+  int inside = 0;
+  for (const auto& e : fs::directory_iterator(drive + "/inside")) inside += e.path().filename() != "keep";
+  EXPECT_EQ(inside, made);
+}
+
+}  // namespace
