@@ -493,6 +493,9 @@ HANDLE CreateFileA(const std::string& path, DWORD access, DWORD share, const voi
       return INVALID_HANDLE_VALUE;
     }
   }
+  // Windows files are files or folders: a device, pipe or socket planted in the image is
+  // neither read nor written (a pipe would hang the caller, a device never ends). The open
+  // never waits either (O_NONBLOCK, which means nothing for the regular file it must be).
   if (exists && !S_ISREG(st.st_mode)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
@@ -549,7 +552,6 @@ HANDLE CreateFileA(const std::string& path, DWORD access, DWORD share, const voi
     SetLastError(errno == ELOOP ? ERROR_ACCESS_DENIED : Win32ErrorFromErrno(errno));
     return INVALID_HANDLE_VALUE;
   }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   FileId id = IdOf(opened);
   g_open.emplace(id, OpenEntry{access, share});
   SetLastError(exists && (creation == CREATE_ALWAYS || creation == OPEN_ALWAYS) ? ERROR_ALREADY_EXISTS
@@ -774,7 +776,6 @@ std::FILE* FileOpen(const std::string& path, const char* mode) {
     const int err = errno;
     return refuse(err == ELOOP ? ERROR_ACCESS_DENIED : Win32ErrorFromErrno(err), err == ELOOP ? EACCES : err);
   }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   std::string stream_mode;
   for (char c : m) {
     if (c != 't' && c != 'x' && c != 'e') stream_mode.push_back(c);  // text mode has no meaning on the host

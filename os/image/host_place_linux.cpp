@@ -1,6 +1,5 @@
 #include "os/image/host_place_linux.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/syscall.h>
@@ -18,6 +17,7 @@
 #include "os/base/error.h"
 #include "os/base/text.h"
 #include "os/image/machine.h"
+#include "os/image/name_index_linux.h"
 
 namespace os {
 namespace {
@@ -62,33 +62,14 @@ DWORD WalkError(int err) {
   }
 }
 
-// The name of an entry of the folder `dir` equal to `name` without regard to case, or empty.
-std::string FindNoCase(int dir, const std::string& name) {
-  int fd = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return {};
-  DIR* d = fdopendir(fd);
-  if (d == nullptr) {
-    ::close(fd);
-    return {};
-  }
-  std::string found;
-  while (dirent* e = readdir(d)) {
-    if (std::char_traits<char>::length(e->d_name) == name.size() &&
-        EqualsIgnoreCase(e->d_name, name) && std::string_view(e->d_name) != "." &&
-        std::string_view(e->d_name) != "..") {
-      found = e->d_name;
-      break;
-    }
-  }
-  closedir(d);
-  return found;
-}
-
-int OpenBeneath(int root, const std::string& relative) {
+// Opens the folder `path` (absolute) with the kernel refusing any link on the way, the drive's
+// root folder's own path included. Components given by a caller never hold "..", so with no
+// link the folder lies below the root's path.
+int OpenWithoutLinks(const std::string& path) {
   struct open_how how {};
   how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
-  long fd = syscall(SYS_openat2, root, relative.c_str(), &how, sizeof how);
+  how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+  long fd = syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how);
   if (fd < 0 && (errno == ENOSYS || errno == EPERM || errno == EINVAL || errno == E2BIG)) {
     g_no_openat2.store(true);
   }
@@ -211,13 +192,15 @@ class PlaceWalk {
       : machine_(machine), drive_(drive), last_(last), root_text_(machine.DriveRoot(drive)) {}
 
   DWORD Run(const WinPath& path, HostPlace* out) {
-    if (root_text_.empty()) return ERROR_PATH_NOT_FOUND;
-    Fd root(::open(root_text_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (root.get() < 0) return ERROR_PATH_NOT_FOUND;
+    if (root_text_.empty() || root_text_[0] != '/') return ERROR_PATH_NOT_FOUND;
     const bool others = DriveHoldsOthers(machine_, drive_);
     if (!others && !g_no_openat2.load() && !path.parts.empty()) {
-      if (Quick(path, root, out)) return ERROR_SUCCESS;
+      if (Quick(path, out)) return ERROR_SUCCESS;
     }
+    // The drive's own folder is as the image's settings name it: links in its path are the
+    // image owner's, and followed.
+    Fd root(::open(root_text_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (root.get() < 0) return ERROR_PATH_NOT_FOUND;
     if (others && !LoadIdentities()) return ERROR_ACCESS_DENIED;
     return Walk(path, std::move(root), out);
   }
@@ -232,23 +215,21 @@ class PlaceWalk {
   };
 
   // Components without a link, every folder found with its exact name: one call resolves the
-  // folders (the kernel refusing any link and any way out), then the last component. False
-  // when anything is unusual; the walk below then decides.
-  bool Quick(const WinPath& path, Fd& root, HostPlace* out) {
+  // folders (the kernel refusing any link), then the last component. False when anything is
+  // unusual (a link anywhere, a name in another case, a missing folder); the walk below then
+  // decides.
+  bool Quick(const WinPath& path, HostPlace* out) {
     const std::size_t n = path.parts.size();
-    std::string folders;
-    for (std::size_t i = 0; i + 1 < n; ++i) {
-      if (i) folders.push_back('/');
-      folders += path.parts[i];
-    }
-    Fd parent(n == 1 ? ::dup(root.get()) : OpenBeneath(root.get(), folders));
+    std::string folder = root_text_;
+    for (std::size_t i = 0; i + 1 < n; ++i) folder = JoinHost(folder, path.parts[i]);
+    Fd parent(OpenWithoutLinks(folder));
     if (parent.get() < 0) return false;
     std::string name = path.parts.back();
     struct stat st;
     bool exists = fstatat(parent.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
     if (!exists) {
       if (errno != ENOENT) return false;
-      std::string other = FindNoCase(parent.get(), name);
+      std::string other = FindNameWithoutCase(parent.get(), name);
       if (!other.empty()) {
         if (fstatat(parent.get(), other.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
         name = std::move(other);
@@ -263,8 +244,7 @@ class PlaceWalk {
     place.real_.drive = drive_;
     place.real_.parts.assign(path.parts.begin(), path.parts.end() - 1);
     place.real_.parts.push_back(name);
-    place.host_ = folders.empty() ? root_text_ : JoinHost(root_text_, folders);
-    place.host_ = JoinHost(place.host_, name);
+    place.host_ = JoinHost(folder, name);
     place.name_ = std::move(name);
     *out = std::move(place);
     return true;
@@ -456,15 +436,17 @@ class PlaceWalk {
       const bool last = pending.empty();
       const int folder = levels_.back().fd.get();
       Fd fd(::openat(folder, part.c_str(), kPathFlags));
-      if (fd.get() < 0 && errno == ENOENT) {
-        std::string other = FindNoCase(folder, part);
+      int err = fd.get() < 0 ? errno : 0;
+      if (err == ENOENT) {
+        std::string other = FindNameWithoutCase(folder, part);
         if (!other.empty()) {
           part = std::move(other);
           fd = Fd(::openat(folder, part.c_str(), kPathFlags));
+          err = fd.get() < 0 ? errno : 0;
         }
       }
       if (fd.get() < 0) {
-        if (errno != ENOENT) return WalkError(errno);
+        if (err != ENOENT) return WalkError(err);
         if (last) return FinishIn(std::move(part), false, st, out);
         return FinishMissing(std::move(part), std::move(pending), out);
       }
