@@ -273,21 +273,21 @@ class PlaceWalk {
       level.in_prefix = parent.in_prefix;
     }
     if (check_identity_) {
-      // Drives first: a drive inside the prefix (drive_c) is a drive, not the prefix's own.
-      // Among drives mapped to one folder the first letter wins, so C: is C: whatever maps it.
-      bool matched = false;
+      // The prefix itself is the prefix's, even where a drive maps it; a drive inside it
+      // (drive_c) is that drive. Among drives mapped to one folder the first letter wins, so
+      // C: is C: whatever else maps its folder.
+      for (const Identity& id : identities_) {
+        if (id.drive == 0 && id.dev == st.st_dev && id.ino == st.st_ino) {
+          level.in_prefix = true;
+          return level;
+        }
+      }
       for (const Identity& id : identities_) {
         if (id.drive != 0 && id.dev == st.st_dev && id.ino == st.st_ino) {
           level.drive = id.drive;
           level.drive_root = index;
           level.in_prefix = false;
-          matched = true;
           break;
-        }
-      }
-      for (const Identity& id : identities_) {
-        if (!matched && id.drive == 0 && id.dev == st.st_dev && id.ino == st.st_ino) {
-          level.in_prefix = true;
         }
       }
     }

@@ -276,7 +276,7 @@ TEST_F(ConfinementTest, MoveOntoADanglingLinkReplacesTheLink) {
 // One thread swaps a folder of the path between a link inside the drive and a link out while
 // another creates files through it: nothing ever lands outside, whatever the timing.
 TEST_F(ConfinementTest, SwappingALinkDuringOpensNeverLandsOutside) {
-  constexpr int kSwaps = 3000;
+  constexpr int kSwaps = 2000;
   TempDir outside;
   const std::string drive = prefix() + "/drive_c";
   PutFile("C:\\inside\\keep", "");
@@ -310,6 +310,120 @@ TEST_F(ConfinementTest, SwappingALinkDuringOpensNeverLandsOutside) {
   int inside = 0;
   for (const auto& e : fs::directory_iterator(drive + "/inside")) inside += e.path().filename() != "keep";
   EXPECT_EQ(inside, made);
+}
+
+// A drive that maps a folder above the image (the host's root, or the prefix itself) reaches
+// neither the prefix's own files nor C: under another name: the path is judged as the C: path
+// it really is.
+TEST_F(ConfinementTest, ADriveAboveTheImageNeverReachesItsOwnFilesAndIsJudgedAsC) {
+  os::ImageSettings s = machine().settings();
+  s.drives['Z'] = "/";
+  s.drives['P'] = ".";
+  Reconfigure(s);
+  machine().FolderPath(KnownFolder::kWindows);
+  machine().FolderPath(KnownFolder::kDesktop);
+  for (const std::string& root : {"Z:" + prefix(), std::string("P:")}) {
+    std::string win = root;
+    for (char& c : win) c = c == '/' ? '\\' : c;
+    for (const char* own : {"\\registry.db", "\\image.conf", "\\registry.db-journal", "\\windows\\x"}) {
+      SetLastError(kSentinel);
+      EXPECT_EQ(FileOpen(win + own, "w"), nullptr) << win + own;
+      EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED) << win + own;
+      ImpersonationScope high(Token{IntegrityLevel::kHigh});
+      EXPECT_EQ(GetFileAttributesA(win + own), INVALID_FILE_ATTRIBUTES) << win + own;
+      EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED) << win + own;
+      EXPECT_FALSE(CopyFileA(win + "\\image.conf", "C:\\copy.conf", FALSE)) << win;
+    }
+    SetLastError(kSentinel);
+    EXPECT_FALSE(WriteFileAtomically(win + "\\drive_c\\Windows\\x.txt", "x")) << win;
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED) << win;
+    EXPECT_TRUE(WriteFileAtomically(win + "\\drive_c\\Users\\user\\Desktop\\x.txt", "mine")) << win;
+    EXPECT_EQ(GetFile("C:\\Users\\user\\Desktop\\x.txt"), "mine");
+  }
+  EXPECT_FALSE(HostExists("C:\\Windows\\x.txt"));
+  EXPECT_FALSE(fs::exists(prefix() + "/windows/x"));
+}
+
+// An image whose user name would move the profile (and with it the low folders) is refused;
+// and were such a name ever in force, the low rule refuses rather than counting the whole
+// drive as the low folder.
+TEST_F(ConfinementTest, AUserNameThatMovesTheProfileIsRefusedAndTheRuleFailsClosed) {
+  for (const std::string& user : {std::string("a|b"), std::string(260, 'u'), std::string(".."),
+                                  std::string("a\\..\\..\\Windows"), std::string("x.")}) {
+    pelisto::testing::WriteHostFile(prefix() + "/image.conf", "user=" + user + "\n");
+    std::string error;
+    EXPECT_EQ(Machine::Open(prefix(), &error), nullptr) << user;
+    EXPECT_NE(error.find("bad value for user"), std::string::npos) << error;
+  }
+  os::ImageSettings s = machine().settings();
+  s.user = "a|b";
+  machine().mutable_settings() = s;
+  WinPath system32;
+  ASSERT_EQ(ParseWinPath("C:\\Windows\\system32\\evil.dll", &system32), ERROR_SUCCESS);
+  EXPECT_EQ(CheckFileWrite(machine(), Token{IntegrityLevel::kLow}, system32), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(CheckFileWrite(machine(), Token{IntegrityLevel::kMedium}, system32), ERROR_ACCESS_DENIED);
+}
+
+// image.conf names programs that are run: an image that another user could change is not
+// used, nor an image.conf that is a link.
+TEST_F(ConfinementTest, AnImageOthersCanWriteIsRefused) {
+  const std::string conf = prefix() + "/image.conf";
+  std::string error;
+  struct Case {
+    const char* name;
+    std::function<void()> arrange;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"conf_group_writable", [&] { chmod(conf.c_str(), 0664); }, "other users can write it"},
+      {"conf_world_writable", [&] { chmod(conf.c_str(), 0646); }, "other users can write it"},
+      {"prefix_world_writable", [&] { chmod(prefix().c_str(), 0777); }, "other users can write it"},
+      {"conf_is_a_link",
+       [&] {
+         fs::rename(conf, prefix() + "/real.conf");
+         fs::create_symlink(prefix() + "/real.conf", conf);
+       },
+       "it is a link"},
+  };
+  for (const Case& c : cases) {
+    c.arrange();
+    EXPECT_EQ(Machine::Open(prefix(), &error), nullptr) << c.name;
+    EXPECT_NE(error.find(c.says), std::string::npos) << c.name << ": " << error;
+    chmod(prefix().c_str(), 0700);
+    if (fs::is_symlink(conf)) {
+      fs::remove(conf);
+      fs::rename(prefix() + "/real.conf", conf);
+    }
+    chmod(conf.c_str(), 0644);
+    EXPECT_NE(Machine::Open(prefix(), &error), nullptr) << c.name << ": " << error;
+  }
+  if (geteuid() == 0) {
+    // Another user's image is not root's to trust (unless root serves that user).
+    ASSERT_EQ(chown(conf.c_str(), 4242, 4242), 0);
+    EXPECT_EQ(Machine::Open(prefix(), &error), nullptr);
+    EXPECT_NE(error.find("owned by user 4242"), std::string::npos) << error;
+  }
+}
+
+// A folder searched without regard to case sees what other programs did to it since.
+TEST_F(ConfinementTest, NamesFoundWithoutCaseFollowChangesMadeFromOutside) {
+  PutFile("C:\\Box\\keep.txt", "");
+  const std::string box = prefix() + "/drive_c/Box";
+  EXPECT_FALSE(FileExists("C:\\Box\\README.TXT"));
+  pelisto::testing::WriteHostFile(box + "/ReadMe.txt", "made outside");
+  std::string bytes;
+  ASSERT_TRUE(ReadWholeFile("C:\\Box\\README.TXT", &bytes));
+  EXPECT_EQ(bytes, "made outside");
+  fs::rename(box + "/ReadMe.txt", box + "/Other.txt");
+  EXPECT_FALSE(FileExists("C:\\Box\\readme.txt"));
+  EXPECT_TRUE(FileExists("C:\\Box\\OTHER.TXT"));
+  fs::remove_all(box);
+  fs::create_directories(box);
+  pelisto::testing::WriteHostFile(box + "/New.txt", "");
+  EXPECT_TRUE(FileExists("C:\\BOX\\new.TXT")) << "a folder made again under its old name";
+  // A new file keeps the case given, next to none of another case.
+  ASSERT_TRUE(WriteFileAtomically("C:\\Box\\Fresh.Txt", "x"));
+  EXPECT_TRUE(fs::exists(box + "/Fresh.Txt"));
 }
 
 }  // namespace
