@@ -193,6 +193,14 @@ class PlaceWalk {
 
   DWORD Run(const WinPath& path, HostPlace* out) {
     if (root_text_.empty() || root_text_[0] != '/') return ERROR_PATH_NOT_FOUND;
+    // Components come from ParseWinPath or are single names; one that is not a plain name
+    // would have the kernel walk several host components at once, links included.
+    for (const std::string& part : path.parts) {
+      if (part.empty() || part == "." || part == ".." || part.find('/') != std::string::npos ||
+          part.find('\0') != std::string::npos) {
+        return ERROR_INVALID_NAME;
+      }
+    }
     const bool others = DriveHoldsOthers(machine_, drive_);
     if (!others && !g_no_openat2.load() && !path.parts.empty()) {
       if (Quick(path, out)) return ERROR_SUCCESS;

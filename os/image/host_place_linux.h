@@ -73,7 +73,8 @@ class HostPlace {
 // Resolves `path` on `machine` into `place`. Returns ERROR_SUCCESS (the place may be missing:
 // see exists() and folder_exists()), ERROR_PATH_NOT_FOUND when the drive is not mapped or its
 // folder cannot be opened, ERROR_ACCESS_DENIED when the path leads outside the drive or into
-// the prefix's own files or the check cannot be completed, or another mapped host error
+// the prefix's own files or the check cannot be completed, ERROR_INVALID_NAME for a component
+// that is not one plain name (empty, "." or "..", or holding "/"), or another mapped host error
 // (ERROR_TOO_MANY_OPEN_FILES, ERROR_NOT_ENOUGH_MEMORY) when the walk runs out of resources.
 DWORD ResolveHostPlace(const Machine& machine, const WinPath& path, LastLink last, HostPlace* place);
 

@@ -16,8 +16,12 @@
 
 #include "os/base/error.h"
 #include "os/fs/file_api.h"
+#include "os/fs/file_descriptor.h"
 #include "os/fs/file_util.h"
 #include "os/image/integrity.h"
+#include "os/module/module.h"
+#include "os/process/process.h"
+#include "tests/fixtures/fixture_ids.h"
 #include "tests/support/image_test.h"
 
 namespace {
@@ -40,6 +44,29 @@ struct EntryPoint {
 
 bool Closed(std::FILE* f) { return f != nullptr && std::fclose(f) == 0; }
 bool Closed(HANDLE h) { return IsValidHandle(h) && CloseHandle(h); }
+bool Closed(int descriptor) {
+  if (descriptor < 0) return false;
+  CloseFileDescriptor(descriptor);
+  return true;
+}
+
+// Starts the program at `path` (from the folder `folder` when given) and waits for it.
+bool Ran(const std::string& path, const char* folder = nullptr) {
+  STARTUPINFOA si{};
+  PROCESS_INFORMATION pi;
+  if (!CreateProcessA(path.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, folder, &si, &pi)) {
+    return false;
+  }
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return true;
+}
+
+bool Loaded(const std::string& path) {
+  HMODULE module = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  return module != nullptr && FreeLibrary(module);
+}
 
 const EntryPoint kEntryPoints[] = {
     {"CreateFileA",
@@ -74,6 +101,10 @@ const EntryPoint kEntryPoints[] = {
      [](const std::string& p) { return SetFileAttributesA(p, FILE_ATTRIBUTE_READONLY) != FALSE; }},
     {"GetFileAttributesA", nullptr,
      [](const std::string& p) { return GetFileAttributesA(p) != INVALID_FILE_ATTRIBUTES; }},
+    {"OpenFileDescriptor", [](const std::string& p) { return Closed(OpenFileDescriptor(p, "wb")); },
+     [](const std::string& p) { return Closed(OpenFileDescriptor(p, "rb")); }},
+    {"CreateProcessA", nullptr, [](const std::string& p) { return Ran(p); }},
+    {"LoadLibraryExA", nullptr, [](const std::string& p) { return Loaded(p); }},
     {"WriteFileAtomically",
      [](const std::string& p) { return WriteFileAtomically(p + "\\x", "planted") != FALSE; },
      [](const std::string& p) {
@@ -403,6 +434,56 @@ TEST_F(ConfinementTest, AnImageOthersCanWriteIsRefused) {
     EXPECT_EQ(Machine::Open(prefix(), &error), nullptr);
     EXPECT_NE(error.find("owned by user 4242"), std::string::npos) << error;
   }
+}
+
+// Only regular files are read, copied, run or loaded: a pipe planted in the image would hang
+// the caller (and a device never end); a folder link out is no folder to start a program in.
+TEST_F(ConfinementTest, PipesAreNeitherReadNorRunNorLoadedAndNoProgramStartsOutside) {
+  const std::string vendor = prefix() + "/drive_c/Vendor";
+  PutFile("C:\\Vendor\\run.exe", "#!/bin/sh\necho ran > ran.txt\n");
+  for (const char* name : {"pipe.txt", "pipe.exe", "pipe.dll"}) {
+    ASSERT_EQ(mkfifo((vendor + "/" + name).c_str(), 0644), 0) << name;
+  }
+  const std::vector<std::pair<std::string, std::function<bool()>>> calls = {
+      {"CopyFileA", [] { return CopyFileA("C:\\Vendor\\pipe.txt", "C:\\copy.txt", FALSE) != FALSE; }},
+      {"FileOpen", [] { return Closed(FileOpen("C:\\Vendor\\PIPE.TXT", "r")); }},
+      {"CreateProcessA", [] { return Ran("C:\\Vendor\\pipe.exe"); }},
+      {"LoadLibraryExA", [] { return Loaded("C:\\Vendor\\pipe.dll"); }},
+  };
+  for (const auto& [name, call] : calls) {
+    SetLastError(kSentinel);
+    EXPECT_FALSE(call()) << name;
+    EXPECT_NE(GetLastError(), kSentinel) << name;
+  }
+  EXPECT_FALSE(HostExists("C:\\copy.txt"));
+
+  TempDir outside;
+  fs::create_directory_symlink(outside.path(), vendor + "/out");
+  SetLastError(kSentinel);
+  EXPECT_FALSE(Ran("C:\\Vendor\\run.exe", "C:\\Vendor\\out"));
+  EXPECT_EQ(GetLastError(), ERROR_DIRECTORY);
+  EXPECT_TRUE(fs::is_empty(outside.path()));
+  ASSERT_TRUE(Ran("C:\\Vendor\\run.exe", "C:\\Vendor"));
+  EXPECT_EQ(GetFile("C:\\Vendor\\ran.txt"), "ran\n");
+}
+
+// A component's needed library is looked for in the image's folders only: a link there that
+// leads out fails the load rather than bringing in the library it points at.
+TEST_F(ConfinementTest, ANeededLibraryReachedThroughALinkOutIsNeverLoaded) {
+  TempDir outside;
+  const std::string vendor = prefix() + "/drive_c/Vendor";
+  fs::create_directories(vendor);
+  const std::string fixtures = PELISTO_FIXTURE_DIR;
+  fs::copy_file(fixtures + "/" + pelisto::fixtures::kDepUserDll, vendor + "/depuser.dll");
+  fs::copy_file(fixtures + "/" + pelisto::fixtures::kDependDll, outside.path() + "/depend.dll");
+  fs::create_symlink(outside.path() + "/depend.dll", vendor + "/depend.dll");
+  ClearLoadedComponentFiles();
+  SetLastError(kSentinel);
+  EXPECT_EQ(LoadLibraryExA("C:\\Vendor\\depuser.dll", nullptr, LOAD_WITH_ALTERED_SEARCH_PATH), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(LoadedComponentFiles().empty());
+  EXPECT_EQ(pelisto::testing::ReadHostFile("/proc/self/maps").find(outside.path()), std::string::npos)
+      << "the library outside was mapped";
 }
 
 // A folder searched without regard to case sees what other programs did to it since.
