@@ -23,10 +23,13 @@
 #include "os/process/process.h"
 #include "tests/fixtures/fixture_ids.h"
 #include "tests/support/image_test.h"
+#include "tests/support/link_escapes.h"
 
 namespace {
 namespace fs = std::filesystem;
+using pelisto::testing::Escape;
 using pelisto::testing::ImageTest;
+using pelisto::testing::kEscapes;
 using pelisto::testing::TempDir;
 using namespace os;
 
@@ -113,74 +116,7 @@ const EntryPoint kEntryPoints[] = {
      }},
 };
 
-// Links that lead out of the drive, each arranged by `plant` (host paths: the drive's folder
-// and a folder outside the image that holds "secret"). `fresh` names a new file through the
-// link, `existing` the outside secret.
-struct Escape {
-  const char* name;
-  void (*plant)(const std::string& drive, const std::string& outside);
-  const char* fresh;
-  const char* existing;
-};
-
 void PrintTo(const EntryPoint& e, std::ostream* out) { *out << e.name; }
-void PrintTo(const Escape& e, std::ostream* out) { *out << e.name; }
-
-// A folder whose real path is longer than the host's path limit, reached by two short hops
-// from the drive and two long relative links outside it.
-void PlantLongTarget(const std::string& drive, const std::string& outside) {
-  const std::string part(200, 'd');
-  std::string first, second;
-  for (int i = 0; i < 12; ++i) first += (i ? "/" : "") + part;
-  for (int i = 0; i < 13; ++i) second += (i ? "/" : "") + part;
-  int dir = open(outside.c_str(), O_DIRECTORY | O_RDONLY);
-  for (int i = 0; i < 25; ++i) {
-    mkdirat(dir, part.c_str(), 0755);
-    int next = openat(dir, part.c_str(), O_DIRECTORY | O_RDONLY);
-    if (i == 11 && symlinkat(second.c_str(), next, "b") != 0) std::abort();
-    close(dir);
-    dir = next;
-  }
-  int secret = openat(dir, "secret", O_CREAT | O_WRONLY, 0644);
-  if (write(secret, "secret", 6) != 6) std::abort();
-  close(secret);
-  close(dir);
-  fs::create_directory_symlink(first, outside + "/a");
-  fs::create_directory_symlink(outside + "/a/b", drive + "/hop");
-  fs::create_directory_symlink("hop", drive + "/long");
-}
-
-const Escape kEscapes[] = {
-    {"DanglingAbsolute",
-     [](const std::string& drive, const std::string& outside) {
-       fs::create_symlink(outside + "/fresh.txt", drive + "/dangle");
-       fs::create_symlink(outside + "/secret", drive + "/points");
-     },
-     "C:\\dangle", "C:\\points"},
-    {"ChainInsideEndingOutside",
-     [](const std::string& drive, const std::string& outside) {
-       fs::create_symlink("hop2", drive + "/hop1");
-       fs::create_symlink(outside + "/fresh.txt", drive + "/hop2");
-       fs::create_symlink("hop3", drive + "/chain");
-       fs::create_symlink(outside + "/secret", drive + "/hop3");
-     },
-     "C:\\hop1", "C:\\chain"},
-    {"RelativeClimb",
-     [](const std::string& drive, const std::string& outside) {
-       const std::string up = "../../" + fs::path(outside).filename().string();
-       fs::create_symlink(up + "/fresh.txt", drive + "/climb");
-       fs::create_symlink(up + "/secret", drive + "/climbing");
-     },
-     "C:\\climb", "C:\\CLIMBING"},
-    {"FolderLink",
-     [](const std::string& drive, const std::string& outside) {
-       fs::create_directory_symlink(outside, drive + "/Out");
-     },
-     "C:\\out\\fresh.txt", "C:\\Out\\secret"},
-    {"LongTarget",
-     [](const std::string& drive, const std::string& outside) { PlantLongTarget(drive, outside); },
-     "C:\\long\\fresh.txt", "C:\\long\\secret"},
-};
 
 class FileCallEscape : public ImageTest,
                        public ::testing::WithParamInterface<std::tuple<EntryPoint, Escape>> {
@@ -197,18 +133,7 @@ class FileCallEscape : public ImageTest,
     ImageTest::TearDown();
   }
 
-  // Every file outside the image, as "name=content".
-  std::vector<std::string> Outside() const {
-    std::vector<std::string> found;
-    for (auto it = fs::recursive_directory_iterator(outside_->path());
-         it != fs::recursive_directory_iterator(); ++it) {
-      if (it->is_regular_file()) {
-        found.push_back(it->path().filename().string() + "=" +
-                        pelisto::testing::ReadHostFile(it->path().string()));
-      }
-    }
-    return found;
-  }
+  std::vector<std::string> Outside() const { return pelisto::testing::FilesBelow(outside_->path()); }
 
   std::unique_ptr<TempDir> outside_;
 };
