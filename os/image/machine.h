@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "os/base/types.h"
+#include "os/image/display_settings.h"
 #include "os/image/win_path.h"
 
 namespace os {
@@ -57,6 +58,7 @@ struct ImageSettings {
   // is mapped unless image.conf maps more: a drive for the host's root would hand an elevated
   // broker the whole host.
   std::map<char, std::string> drives = {{'C', "drive_c"}};
+  DisplaySettings display;  // the desktop and the taskbar
 };
 
 class Machine {
