@@ -83,6 +83,8 @@ const std::vector<Operation> kWrites = {
      [](IFileManager& b, const std::string& p) { return os::SUCCEEDED(b.CopyFile(u"C:\\src.txt", W(p), 0)); }},
     {"MoveFileTo",
      [](IFileManager& b, const std::string& p) { return os::SUCCEEDED(b.MoveFile(u"C:\\src.txt", W(p + "\\x"))); }},
+    {"AppendText",
+     [](IFileManager& b, const std::string& p) { return os::SUCCEEDED(b.AppendText(W(p), u"written")); }},
     {"CreateDirectory",
      [](IFileManager& b, const std::string& p) {
        os::BOOL created = 0;
