@@ -46,6 +46,14 @@ BOOL AtomicFileWriter::Open(const std::string& path) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return FALSE;
   }
+  // The rename on commit acts on a link itself: a target that a write could not reach (a link
+  // leading out of the image) is refused now, as writing through it would be.
+  const DWORD target = GetFileAttributesA(path);
+  if (target == INVALID_FILE_ATTRIBUTES && GetLastError() != ERROR_FILE_NOT_FOUND) return FALSE;
+  if (target != INVALID_FILE_ATTRIBUTES && (target & FILE_ATTRIBUTE_DIRECTORY)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
   std::string temp;
   if (GetTempFileNameA(folder, "pel", 0, &temp) == 0) return FALSE;
   HANDLE h = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
