@@ -1,6 +1,8 @@
 // pelisto-broker: the elevated broker. The control starts it with its channel on standard input
 // and output and the machine image's prefix on the command line; it serves that one client on
-// the image, at high integrity, and leaves when the client closes the channel.
+// the image, at high integrity, and leaves when the client closes the channel. A channel that
+// the process which started it did not make is refused, as is an image that neither that
+// process's user nor root owns.
 //
 // Exit codes: 0 the client went away; 1 the image or the channel could not be used; 2 usage;
 // 4 the client broke the protocol or the channel failed.
@@ -12,6 +14,7 @@
 #include "broker/request_loop.h"
 #include "os/base/text.h"
 #include "os/com/unknown.h"
+#include "os/image/image_trust.h"
 #include "os/image/integrity.h"
 #include "os/image/machine.h"
 #include "os/process/channel.h"
@@ -46,13 +49,16 @@ int Run(int argc, char** argv) {
   }
   if (!stdio) return Usage();
 
-  // First of all, before anything could write to standard output.
-  std::unique_ptr<os::Channel> channel = os::TakeStandardChannel();
+  // First of all, before anything could write to standard output. Only the process that
+  // started the broker is served, and the image it names must be that user's (or root's).
+  os::ChannelPeer peer;
+  std::string error;
+  std::unique_ptr<os::Channel> channel = os::TakeStarterChannel(&peer, &error);
   if (!channel) {
-    std::fprintf(stderr, "pelisto-broker: standard input and output are not a channel\n");
+    std::fprintf(stderr, "pelisto-broker: refused: %s\n", error.c_str());
     return kExitCannotStart;
   }
-  std::string error;
+  os::TrustImageOwner(peer.user);
   std::unique_ptr<os::Machine> machine = os::Machine::Open(os::ChoosePrefix(prefix), &error);
   if (!machine) {
     std::fprintf(stderr, "pelisto-broker: %s\n", error.c_str());

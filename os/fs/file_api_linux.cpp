@@ -15,6 +15,7 @@
 
 #include "os/base/error.h"
 #include "os/fs/file_api.h"
+#include "os/image/host_place_linux.h"
 #include "os/image/integrity.h"
 #include "os/image/machine.h"
 
@@ -83,64 +84,48 @@ bool SharingConflict(const FileId& id, DWORD access, DWORD share) {
   return false;
 }
 
+FileId IdOf(const struct stat& st) { return FileId{st.st_dev, st.st_ino}; }
+
 // Deleting or renaming an open file needs every handle on it to share delete access.
-bool DeleteConflict(const std::string& host) {
-  struct stat st;
-  if (stat(host.c_str(), &st) != 0) return false;
+bool DeleteConflict(const struct stat& st) {
   std::lock_guard<std::mutex> lock(g_share_mu);
-  auto range = g_open.equal_range(FileId{st.st_dev, st.st_ino});
+  auto range = g_open.equal_range(IdOf(st));
   for (auto it = range.first; it != range.second; ++it) {
     if (!(it->second.share & FILE_SHARE_DELETE)) return true;
   }
   return false;
 }
 
-bool WriteConflict(const std::string& host) {
-  struct stat st;
-  if (stat(host.c_str(), &st) != 0) return false;
+bool WriteConflict(const struct stat& st) {
   std::lock_guard<std::mutex> lock(g_share_mu);
-  return SharingConflict(FileId{st.st_dev, st.st_ino}, GENERIC_WRITE,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE);
+  return SharingConflict(IdOf(st), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
 }
 
-// Translates `path`; for writes also applies the integrity rule. Sets the last error.
-bool Resolve(const std::string& path, bool write, std::string* host, WinPath* win = nullptr) {
+// Resolves `path` into the place it really reaches; for writes also applies the integrity
+// rule to that place. Sets the last error on failure.
+bool Resolve(const std::string& path, LastLink last, bool write, HostPlace* place,
+             WinPath* given = nullptr) {
   Machine* m = CurrentMachine();
   if (m == nullptr) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return false;
   }
   WinPath parsed;
-  DWORD rc = m->ToHostPath(path, host, &parsed);
-  if (rc == ERROR_SUCCESS && write) rc = CheckFileWrite(*m, CurrentToken(), parsed);
+  DWORD rc = ParseWinPath(path, &parsed);
+  if (rc == ERROR_SUCCESS) rc = ResolveHostPlace(*m, parsed, last, place);
+  if (rc == ERROR_SUCCESS && write) rc = CheckFileWrite(*m, CurrentToken(), place->real());
   if (rc != ERROR_SUCCESS) {
     SetLastError(rc);
     return false;
   }
-  if (win) *win = std::move(parsed);
+  if (given) *given = std::move(parsed);
   return true;
 }
 
-std::string ParentOf(const std::string& host) {
-  size_t slash = host.find_last_of('/');
-  return slash == 0 ? "/" : host.substr(0, slash);
-}
+bool IsDir(const HostPlace& place) { return place.exists() && S_ISDIR(place.status().st_mode); }
 
-bool IsDir(const std::string& host) {
-  struct stat st;
-  return stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool Exists(const std::string& host) {
-  struct stat st;
-  return lstat(host.c_str(), &st) == 0;
-}
-
-bool IsReadOnly(const struct stat& st) { return !S_ISDIR(st.st_mode) && (st.st_mode & 0222) == 0; }
-
-// The error a missing file gives: "file not found" when its folder exists, else "path".
-DWORD MissingError(const std::string& host) {
-  return IsDir(ParentOf(host)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+bool IsReadOnly(const struct stat& st) {
+  return !S_ISDIR(st.st_mode) && !S_ISLNK(st.st_mode) && (st.st_mode & 0222) == 0;
 }
 
 bool Fail(DWORD code) {
@@ -178,81 +163,152 @@ void FillSystemTime(const struct tm& tm, long ms, SYSTEMTIME* s) {
   s->wMilliseconds = static_cast<WORD>(ms);
 }
 
-// Writes `src` into a fresh file beside `dst` and renames it into place.
-bool CopyAtomically(const std::string& src, const std::string& dst) {
-  int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return Fail(Win32ErrorFromErrno(errno));
-  struct stat st;
-  fstat(in, &st);
-  std::string tmp = ParentOf(dst) + "/.pelisto-copy-XXXXXX";
-  std::vector<char> name(tmp.begin(), tmp.end());
-  name.push_back('\0');
-  int out = mkstemp(name.data());
-  if (out < 0) {
-    int err = errno;
-    ::close(in);
-    return Fail(Win32ErrorFromErrno(err));
+bool WriteAll(int fd, const char* p, std::size_t n) {
+  while (n > 0) {
+    ssize_t w = ::write(fd, p, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += w;
+    n -= static_cast<std::size_t>(w);
   }
+  return true;
+}
+
+// Copies the rest of `in` into `out`, then gives `out` the mode and times of `st`; 0 or errno.
+int CopyContent(int in, int out, const struct stat& st) {
   std::vector<char> buf(1 << 16);
-  bool ok = true;
-  int err = 0;
   for (;;) {
     ssize_t n = ::read(in, buf.data(), buf.size());
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
-      ok = false;
-      err = errno;
-      break;
+      return errno;
     }
-    for (ssize_t off = 0; off < n;) {
-      ssize_t w = ::write(out, buf.data() + off, static_cast<size_t>(n - off));
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        ok = false;
-        err = errno;
-        break;
-      }
-      off += w;
-    }
-    if (!ok) break;
+    if (!WriteAll(out, buf.data(), static_cast<std::size_t>(n))) return errno;
   }
-  if (ok && fsync(out) != 0) {
-    ok = false;
-    err = errno;
-  }
+  if (fsync(out) != 0) return errno;
   fchmod(out, st.st_mode & 07777);
   struct timespec times[2] = {st.st_atim, st.st_mtim};
   futimens(out, times);
-  ::close(in);
-  ::close(out);
-  if (ok && std::rename(name.data(), dst.c_str()) != 0) {
-    ok = false;
-    err = errno;
+  return 0;
+}
+
+std::string CopyTempName() {
+  static std::mutex mu;
+  static std::minstd_rand rng(static_cast<unsigned>(
+      std::chrono::steady_clock::now().time_since_epoch().count() ^ ::getpid()));
+  std::lock_guard<std::mutex> lock(mu);
+  char name[40];
+  std::snprintf(name, sizeof name, ".pelisto-copy-%08x", static_cast<unsigned>(rng()));
+  return name;
+}
+
+// Gives the unnamed file `fd` the name `dst` in its folder: linked straight in when nothing
+// is there, else linked beside it and renamed over it. 0 or errno.
+int LinkInPlace(int fd, const HostPlace& dst) {
+  const std::string self = DescriptorPath(fd);
+  if (!dst.exists()) {
+    if (::linkat(AT_FDCWD, self.c_str(), dst.folder(), dst.name().c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+    if (errno != EEXIST) return errno;
   }
-  if (!ok) {
-    ::unlink(name.data());
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    const std::string tmp = CopyTempName();
+    if (::linkat(AT_FDCWD, self.c_str(), dst.folder(), tmp.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      if (errno == EEXIST) continue;
+      return errno;
+    }
+    if (::renameat(dst.folder(), tmp.c_str(), dst.folder(), dst.name().c_str()) == 0) return 0;
+    int err = errno;
+    ::unlinkat(dst.folder(), tmp.c_str(), 0);
+    return err;
+  }
+  return EEXIST;
+}
+
+// Writes the regular file `in` (status `st`) into a fresh file in `dst`'s folder and puts it
+// in place in one step, so `dst` is never half-written. The fresh file has no name while it
+// is written: a copy that fails, or a process killed in the middle, leaves nothing behind.
+// Where the file system cannot make unnamed files, a named one beside `dst` is used and
+// removed on failure.
+bool CopyAtomically(int in, const struct stat& st, const HostPlace& dst) {
+  int out = ::openat(dst.folder(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (out >= 0) {
+    int err = CopyContent(in, out, st);
+    if (err == 0) err = LinkInPlace(out, dst);
+    ::close(out);
+    return err == 0 ? true : Fail(Win32ErrorFromErrno(err));
+  }
+  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return Fail(Win32ErrorFromErrno(errno));
+  std::string tmp;
+  for (int attempt = 0; attempt < 16 && out < 0; ++attempt) {
+    tmp = CopyTempName();
+    out = ::openat(dst.folder(), tmp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (out < 0 && errno != EEXIST) return Fail(Win32ErrorFromErrno(errno));
+  }
+  if (out < 0) return Fail(ERROR_FILE_EXISTS);
+  int err = CopyContent(in, out, st);
+  ::close(out);
+  if (err == 0 && ::renameat(dst.folder(), tmp.c_str(), dst.folder(), dst.name().c_str()) != 0) err = errno;
+  if (err != 0) {
+    ::unlinkat(dst.folder(), tmp.c_str(), 0);
     return Fail(Win32ErrorFromErrno(err));
   }
+  return true;
+}
+
+// Opens an existing regular file of the image for reading; -1 with the last error set.
+int OpenSource(const HostPlace& src, struct stat* st) {
+  if (!src.exists()) return Fail(MissingPlaceError(src)), -1;
+  if (!S_ISREG(src.status().st_mode)) return Fail(ERROR_ACCESS_DENIED), -1;
+  int fd = src.Open(O_RDONLY | O_NONBLOCK);
+  if (fd < 0) return Fail(errno == ELOOP ? ERROR_ACCESS_DENIED : Win32ErrorFromErrno(errno)), -1;
+  if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
+    ::close(fd);
+    return Fail(ERROR_ACCESS_DENIED), -1;
+  }
+  return fd;
+}
+
+// Changes a file's permission bits through the descriptor of exactly the file resolved.
+bool ChangeMode(const HostPlace& place, mode_t mode) {
+  int fd = place.Open(O_PATH);
+  if (fd < 0) return Fail(errno == ELOOP ? ERROR_ACCESS_DENIED : Win32ErrorFromErrno(errno));
+  struct stat st;
+  int rc = fstat(fd, &st) == 0 && !S_ISLNK(st.st_mode) ? ::chmod(DescriptorPath(fd).c_str(), mode) : -1;
+  int err = errno;
+  ::close(fd);
+  if (rc != 0) return Fail(Win32ErrorFromErrno(err));
   return true;
 }
 
 }  // namespace
 
 BOOL CopyFileA(const std::string& existing, const std::string& new_name, BOOL fail_if_exists) {
-  std::string src, dst;
-  if (!Resolve(existing, false, &src) || !Resolve(new_name, true, &dst)) return FALSE;
-  struct stat st;
-  if (stat(src.c_str(), &st) != 0) return Fail(MissingError(src));
-  if (S_ISDIR(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
-  if (!IsDir(ParentOf(dst))) return Fail(ERROR_PATH_NOT_FOUND);
-  struct stat dst_st;
-  if (stat(dst.c_str(), &dst_st) == 0) {
-    if (fail_if_exists) return Fail(ERROR_FILE_EXISTS);
-    if (S_ISDIR(dst_st.st_mode) || IsReadOnly(dst_st)) return Fail(ERROR_ACCESS_DENIED);
-    if (WriteConflict(dst)) return Fail(ERROR_SHARING_VIOLATION);
+  HostPlace src, dst;
+  if (!Resolve(existing, LastLink::kFollow, false, &src) ||
+      !Resolve(new_name, LastLink::kFollow, true, &dst)) {
+    return FALSE;
   }
-  return CopyAtomically(src, dst) ? TRUE : FALSE;
+  if (IsDir(src)) return Fail(ERROR_ACCESS_DENIED);
+  struct stat st;
+  int in = OpenSource(src, &st);
+  if (in < 0) return FALSE;
+  auto refuse = [in](DWORD code) {
+    ::close(in);
+    return Fail(code);
+  };
+  if (!dst.folder_exists()) return refuse(ERROR_PATH_NOT_FOUND);
+  if (dst.exists()) {
+    if (fail_if_exists) return refuse(ERROR_FILE_EXISTS);
+    const struct stat& dst_st = dst.status();
+    if (!S_ISREG(dst_st.st_mode) || IsReadOnly(dst_st)) return refuse(ERROR_ACCESS_DENIED);
+    if (WriteConflict(dst_st)) return refuse(ERROR_SHARING_VIOLATION);
+  }
+  bool ok = CopyAtomically(in, st, dst);
+  ::close(in);
+  return ok ? TRUE : FALSE;
 }
 
 BOOL MoveFileA(const std::string& existing, const std::string& new_name) {
@@ -260,86 +316,103 @@ BOOL MoveFileA(const std::string& existing, const std::string& new_name) {
 }
 
 BOOL MoveFileExA(const std::string& existing, const std::string& new_name, DWORD flags) {
-  std::string src, dst;
-  if (!Resolve(existing, true, &src) || !Resolve(new_name, true, &dst)) return FALSE;
-  struct stat st;
-  if (lstat(src.c_str(), &st) != 0) return Fail(MissingError(src));
-  if (!IsDir(ParentOf(dst))) return Fail(ERROR_PATH_NOT_FOUND);
-  if (DeleteConflict(src)) return Fail(ERROR_SHARING_VIOLATION);
-  struct stat dst_st;
-  // Renaming a file onto another spelling of its own name changes only the case.
-  bool same = stat(dst.c_str(), &dst_st) == 0 && dst_st.st_ino == st.st_ino && dst_st.st_dev == st.st_dev;
-  if (!same && Exists(dst)) {
-    if (!(flags & MOVEFILE_REPLACE_EXISTING) || S_ISDIR(st.st_mode)) return Fail(ERROR_ALREADY_EXISTS);
-    if (S_ISDIR(dst_st.st_mode) || IsReadOnly(dst_st)) return Fail(ERROR_ACCESS_DENIED);
-    if (DeleteConflict(dst)) return Fail(ERROR_SHARING_VIOLATION);
+  HostPlace src, dst;
+  WinPath given;
+  if (!Resolve(existing, LastLink::kKeep, true, &src) ||
+      !Resolve(new_name, LastLink::kKeep, true, &dst, &given)) {
+    return FALSE;
   }
-  if (std::rename(src.c_str(), dst.c_str()) == 0) return TRUE;
-  if (errno == EXDEV && !S_ISDIR(st.st_mode) && (flags & MOVEFILE_COPY_ALLOWED)) {
-    if (!CopyAtomically(src, dst)) return FALSE;
-    if (::unlink(src.c_str()) != 0) return Fail(Win32ErrorFromErrno(errno));
+  if (!src.exists()) return Fail(MissingPlaceError(src));
+  if (src.is_root() || dst.is_root()) return Fail(ERROR_ACCESS_DENIED);
+  if (!dst.folder_exists()) return Fail(ERROR_PATH_NOT_FOUND);
+  const struct stat& st = src.status();
+  if (DeleteConflict(st)) return Fail(ERROR_SHARING_VIOLATION);
+  // Renaming a file onto another spelling of its own name changes only the case.
+  const bool same = dst.exists() && dst.status().st_ino == st.st_ino && dst.status().st_dev == st.st_dev;
+  if (!same && dst.exists()) {
+    if (!(flags & MOVEFILE_REPLACE_EXISTING) || S_ISDIR(st.st_mode)) return Fail(ERROR_ALREADY_EXISTS);
+    const struct stat& dst_st = dst.status();
+    if (S_ISDIR(dst_st.st_mode) || IsReadOnly(dst_st)) return Fail(ERROR_ACCESS_DENIED);
+    if (DeleteConflict(dst_st)) return Fail(ERROR_SHARING_VIOLATION);
+  }
+  const std::string& to = same ? given.parts.back() : dst.name();
+  if (::renameat(src.folder(), src.name().c_str(), dst.folder(), to.c_str()) == 0) return TRUE;
+  if (errno == EXDEV && S_ISREG(st.st_mode) && (flags & MOVEFILE_COPY_ALLOWED)) {
+    struct stat in_st;
+    int in = OpenSource(src, &in_st);
+    if (in < 0) return FALSE;
+    bool ok = CopyAtomically(in, in_st, dst);
+    ::close(in);
+    if (!ok) return FALSE;
+    if (::unlinkat(src.folder(), src.name().c_str(), 0) != 0) return Fail(Win32ErrorFromErrno(errno));
     return TRUE;
   }
   return Fail(Win32ErrorFromErrno(errno));
 }
 
 BOOL DeleteFileA(const std::string& path) {
-  std::string host;
-  if (!Resolve(path, true, &host)) return FALSE;
-  struct stat st;
-  if (lstat(host.c_str(), &st) != 0) return Fail(MissingError(host));
-  if (S_ISDIR(st.st_mode) || IsReadOnly(st)) return Fail(ERROR_ACCESS_DENIED);
-  if (DeleteConflict(host)) return Fail(ERROR_SHARING_VIOLATION);
-  if (::unlink(host.c_str()) != 0) return Fail(Win32ErrorFromErrno(errno));
+  HostPlace place;
+  if (!Resolve(path, LastLink::kKeep, true, &place)) return FALSE;
+  if (!place.exists()) return Fail(MissingPlaceError(place));
+  const struct stat& st = place.status();
+  if (place.is_root() || S_ISDIR(st.st_mode) || IsReadOnly(st)) return Fail(ERROR_ACCESS_DENIED);
+  if (DeleteConflict(st)) return Fail(ERROR_SHARING_VIOLATION);
+  if (::unlinkat(place.folder(), place.name().c_str(), 0) != 0) return Fail(Win32ErrorFromErrno(errno));
   return TRUE;
 }
 
 BOOL CreateDirectoryA(const std::string& path, const void*) {
-  std::string host;
-  if (!Resolve(path, true, &host)) return FALSE;
-  if (Exists(host)) return Fail(ERROR_ALREADY_EXISTS);
-  if (!IsDir(ParentOf(host))) return Fail(ERROR_PATH_NOT_FOUND);
-  if (::mkdir(host.c_str(), 0777) != 0) {
+  HostPlace place;
+  if (!Resolve(path, LastLink::kKeep, true, &place)) return FALSE;
+  if (place.exists()) return Fail(ERROR_ALREADY_EXISTS);
+  if (!place.folder_exists()) return Fail(ERROR_PATH_NOT_FOUND);
+  if (::mkdirat(place.folder(), place.name().c_str(), 0777) != 0) {
     return Fail(errno == EEXIST ? ERROR_ALREADY_EXISTS : Win32ErrorFromErrno(errno));
   }
   return TRUE;
 }
 
 BOOL RemoveDirectoryA(const std::string& path) {
-  std::string host;
-  if (!Resolve(path, true, &host)) return FALSE;
-  struct stat st;
-  if (lstat(host.c_str(), &st) != 0) return Fail(MissingError(host));
-  if (!S_ISDIR(st.st_mode)) return Fail(ERROR_DIRECTORY);
-  if (::rmdir(host.c_str()) != 0) return Fail(Win32ErrorFromErrno(errno));
+  HostPlace place;
+  if (!Resolve(path, LastLink::kKeep, true, &place)) return FALSE;
+  if (!place.exists()) return Fail(MissingPlaceError(place));
+  if (!S_ISDIR(place.status().st_mode)) return Fail(ERROR_DIRECTORY);
+  if (place.is_root()) return Fail(ERROR_ACCESS_DENIED);
+  if (::unlinkat(place.folder(), place.name().c_str(), AT_REMOVEDIR) != 0) {
+    return Fail(Win32ErrorFromErrno(errno));
+  }
   return TRUE;
 }
 
 DWORD GetFileAttributesA(const std::string& path) {
-  std::string host;
-  if (!Resolve(path, false, &host)) return INVALID_FILE_ATTRIBUTES;
-  struct stat st;
-  if (stat(host.c_str(), &st) != 0) {
-    SetLastError(MissingError(host));
+  // The place itself first: a symbolic link shows as a reparse point, as Windows shows its
+  // links, with the attributes of what it leads to.
+  HostPlace place;
+  if (!Resolve(path, LastLink::kKeep, false, &place)) return INVALID_FILE_ATTRIBUTES;
+  DWORD reparse = 0;
+  if (place.exists() && S_ISLNK(place.status().st_mode)) {
+    reparse = FILE_ATTRIBUTE_REPARSE_POINT;
+    if (!Resolve(path, LastLink::kFollow, false, &place)) return INVALID_FILE_ATTRIBUTES;
+  }
+  if (!place.exists()) {
+    SetLastError(MissingPlaceError(place));
     return INVALID_FILE_ATTRIBUTES;
   }
-  // A symbolic link shows as a reparse point, as Windows shows its links.
-  struct stat link_st;
-  const DWORD reparse =
-      lstat(host.c_str(), &link_st) == 0 && S_ISLNK(link_st.st_mode) ? FILE_ATTRIBUTE_REPARSE_POINT : 0;
+  const struct stat& st = place.status();
   if (S_ISDIR(st.st_mode)) return FILE_ATTRIBUTE_DIRECTORY | reparse;
-  return (IsReadOnly(st) ? (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE) : FILE_ATTRIBUTE_ARCHIVE) | reparse;
+  return (IsReadOnly(st) ? (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE) : FILE_ATTRIBUTE_ARCHIVE) |
+         reparse;
 }
 
 BOOL SetFileAttributesA(const std::string& path, DWORD attributes) {
-  std::string host;
-  if (!Resolve(path, true, &host)) return FALSE;
-  struct stat st;
-  if (stat(host.c_str(), &st) != 0) return Fail(MissingError(host));
+  HostPlace place;
+  if (!Resolve(path, LastLink::kFollow, true, &place)) return FALSE;
+  if (!place.exists()) return Fail(MissingPlaceError(place));
+  const struct stat& st = place.status();
   if (S_ISDIR(st.st_mode)) return TRUE;
+  if (!S_ISREG(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
   mode_t mode = (attributes & FILE_ATTRIBUTE_READONLY) ? (st.st_mode & ~0222) : (st.st_mode | 0200);
-  if (::chmod(host.c_str(), mode & 07777) != 0) return Fail(Win32ErrorFromErrno(errno));
-  return TRUE;
+  return ChangeMode(place, mode & 07777) ? TRUE : FALSE;
 }
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
@@ -351,9 +424,9 @@ bool IsDirectory(const std::string& path) {
 
 UINT GetTempFileNameA(const std::string& path, const std::string& prefix, UINT unique,
                       std::string* temp_file) {
-  std::string host;
-  if (!Resolve(path, unique == 0, &host)) return 0;
-  if (!IsDir(host)) {
+  HostPlace place;
+  if (!Resolve(path, LastLink::kFollow, unique == 0, &place)) return 0;
+  if (!IsDir(place)) {
     SetLastError(ERROR_DIRECTORY);
     return 0;
   }
@@ -367,6 +440,11 @@ UINT GetTempFileNameA(const std::string& path, const std::string& prefix, UINT u
     *temp_file = JoinWinPath(path, name_for(unique));
     return unique;
   }
+  int dir = place.Open(O_PATH | O_DIRECTORY);
+  if (dir < 0) {
+    SetLastError(errno == ELOOP ? ERROR_ACCESS_DENIED : Win32ErrorFromErrno(errno));
+    return 0;
+  }
   static std::mutex mu;
   static std::minstd_rand rng(static_cast<unsigned>(
       std::chrono::steady_clock::now().time_since_epoch().count() ^ ::getpid()));
@@ -378,18 +456,20 @@ UINT GetTempFileNameA(const std::string& path, const std::string& prefix, UINT u
   for (UINT i = 0; i < 0xFFFF; ++i) {
     UINT n = (start + i - 1) % 0xFFFF + 1;
     std::string name = name_for(n);
-    std::string candidate = host + "/" + name;
-    int fd = ::open(candidate.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+    int fd = ::openat(dir, name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd >= 0) {
       ::close(fd);
+      ::close(dir);
       *temp_file = JoinWinPath(path, name);
       return n;
     }
     if (errno != EEXIST) {
       SetLastErrorFromErrno(errno);
+      ::close(dir);
       return 0;
     }
   }
+  ::close(dir);
   SetLastError(ERROR_FILE_EXISTS);
   return 0;
 }
@@ -407,26 +487,28 @@ DWORD GetTempPathA(std::string* path) {
 
 HANDLE CreateFileA(const std::string& path, DWORD access, DWORD share, const void*,
                    DWORD creation, DWORD, HANDLE) {
-  std::string host;
-  WinPath win;
-  if (!Resolve(path, false, &host, &win)) return INVALID_HANDLE_VALUE;
-  struct stat st;
-  bool exists = stat(host.c_str(), &st) == 0;
+  HostPlace place;
+  if (!Resolve(path, LastLink::kFollow, false, &place)) return INVALID_HANDLE_VALUE;
+  const bool exists = place.exists();
+  const struct stat& st = place.status();
   // Reading an existing file is allowed anywhere; writing, creating or truncating is not.
   bool creates = !exists && (creation == CREATE_NEW || creation == CREATE_ALWAYS || creation == OPEN_ALWAYS);
   bool truncates = exists && (creation == CREATE_ALWAYS || creation == TRUNCATE_EXISTING);
   if ((access & GENERIC_WRITE) || creates || truncates) {
-    DWORD rc = CheckFileWrite(*CurrentMachine(), CurrentToken(), win);
+    DWORD rc = CheckFileWrite(*CurrentMachine(), CurrentToken(), place.real());
     if (rc != ERROR_SUCCESS) {
       SetLastError(rc);
       return INVALID_HANDLE_VALUE;
     }
   }
-  if (exists && S_ISDIR(st.st_mode)) {
+  // Windows files are files or folders: a device, pipe or socket planted in the image is
+  // neither read nor written (a pipe would hang the caller, a device never ends). The open
+  // never waits either (O_NONBLOCK, which means nothing for the regular file it must be).
+  if (exists && !S_ISREG(st.st_mode)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  int flags = O_CLOEXEC;
+  int flags = O_NONBLOCK;
   if ((access & GENERIC_READ) && (access & GENERIC_WRITE)) {
     flags |= O_RDWR;
   } else if (access & GENERIC_WRITE) {
@@ -449,10 +531,10 @@ HANDLE CreateFileA(const std::string& path, DWORD access, DWORD share, const voi
     default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
   }
   if (!exists && (creation == OPEN_EXISTING || creation == TRUNCATE_EXISTING)) {
-    SetLastError(MissingError(host));
+    SetLastError(MissingPlaceError(place));
     return INVALID_HANDLE_VALUE;
   }
-  if (!exists && !IsDir(ParentOf(host))) {
+  if (!place.folder_exists()) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
@@ -461,18 +543,24 @@ HANDLE CreateFileA(const std::string& path, DWORD access, DWORD share, const voi
     return INVALID_HANDLE_VALUE;
   }
   std::lock_guard<std::mutex> lock(g_share_mu);
-  if (exists && SharingConflict(FileId{st.st_dev, st.st_ino}, access, share)) {
+  if (exists && SharingConflict(IdOf(st), access, share)) {
     SetLastError(ERROR_SHARING_VIOLATION);
     return INVALID_HANDLE_VALUE;
   }
   // Truncation waits until the share check passed.
-  int fd = ::open(host.c_str(), flags, 0666);
+  int fd = place.Open(flags, 0666);
+  struct stat opened;
+  if (fd >= 0 && (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode))) {
+    // Something else was put in the file's place after it was resolved.
+    ::close(fd);
+    fd = -1;
+    errno = ELOOP;
+  }
   if (fd < 0) {
-    SetLastErrorFromErrno(errno);
+    SetLastError(errno == ELOOP ? ERROR_ACCESS_DENIED : Win32ErrorFromErrno(errno));
     return INVALID_HANDLE_VALUE;
   }
-  fstat(fd, &st);
-  FileId id{st.st_dev, st.st_ino};
+  FileId id = IdOf(opened);
   g_open.emplace(id, OpenEntry{access, share});
   SetLastError(exists && (creation == CREATE_ALWAYS || creation == OPEN_ALWAYS) ? ERROR_ALREADY_EXISTS
                                                                                 : ERROR_SUCCESS);
@@ -652,46 +740,59 @@ DWORD GetTickCount() {
 }
 
 std::FILE* FileOpen(const std::string& path, const char* mode) {
-  std::string m = mode ? mode : "";
-  bool writes = m.find_first_of("wa+") != std::string::npos;
-  bool creates = m.find_first_of("wa") != std::string::npos;
-  std::string host;
-  WinPath win;
-  if (!Resolve(path, false, &host, &win)) {
-    errno = ENOENT;
+  const std::string m = mode ? mode : "";
+  if (m.empty() || (m[0] != 'r' && m[0] != 'w' && m[0] != 'a')) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    errno = EINVAL;
     return nullptr;
   }
-  struct stat st;
-  bool exists = stat(host.c_str(), &st) == 0;
-  if (writes && (exists || creates)) {
-    DWORD rc = CheckFileWrite(*CurrentMachine(), CurrentToken(), win);
-    if (rc != ERROR_SUCCESS) {
-      SetLastError(rc);
-      errno = EACCES;
-      return nullptr;
-    }
-    if (exists && (IsReadOnly(st) || S_ISDIR(st.st_mode))) {
-      SetLastError(ERROR_ACCESS_DENIED);
-      errno = EACCES;
-      return nullptr;
-    }
-    if (exists && WriteConflict(host)) {
-      SetLastError(ERROR_SHARING_VIOLATION);
-      errno = EACCES;
-      return nullptr;
-    }
+  const bool plus = m.find('+') != std::string::npos;
+  const bool writes = m[0] != 'r' || plus;
+  const bool creates = m[0] != 'r';
+  HostPlace place;
+  if (!Resolve(path, LastLink::kFollow, false, &place)) {
+    errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : ENOENT;
+    return nullptr;
   }
-  std::string host_mode;
-  for (char c : m) {
-    if (c != 't') host_mode.push_back(c);  // text mode has no meaning on the host
-  }
-  host_mode += "e";  // close on exec
-  std::FILE* f = std::fopen(host.c_str(), host_mode.c_str());
-  if (f == nullptr) {
-    int err = errno;
-    SetLastError(err == ENOENT && !exists && !IsDir(ParentOf(host)) ? ERROR_PATH_NOT_FOUND
-                                                                     : Win32ErrorFromErrno(err));
+  const bool exists = place.exists();
+  auto refuse = [](DWORD code, int err) -> std::FILE* {
+    SetLastError(code);
     errno = err;
+    return nullptr;
+  };
+  if (exists && !S_ISREG(place.status().st_mode)) return refuse(ERROR_ACCESS_DENIED, EACCES);
+  if (writes && (exists || creates)) {
+    DWORD rc = CheckFileWrite(*CurrentMachine(), CurrentToken(), place.real());
+    if (rc != ERROR_SUCCESS) return refuse(rc, EACCES);
+    if (exists && IsReadOnly(place.status())) return refuse(ERROR_ACCESS_DENIED, EACCES);
+    if (exists && WriteConflict(place.status())) return refuse(ERROR_SHARING_VIOLATION, EACCES);
+  }
+  if (!exists && (!creates || !place.folder_exists())) {
+    return refuse(MissingPlaceError(place), ENOENT);
+  }
+  int flags = (plus ? O_RDWR : m[0] == 'r' ? O_RDONLY : O_WRONLY) | O_NONBLOCK;
+  if (m[0] == 'w') flags |= O_CREAT | O_TRUNC;
+  if (m[0] == 'a') flags |= O_CREAT | O_APPEND;
+  if (m.find('x') != std::string::npos) flags |= O_EXCL;
+  int fd = place.Open(flags, 0666);
+  struct stat opened;
+  if (fd >= 0 && (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode))) {
+    ::close(fd);
+    return refuse(ERROR_ACCESS_DENIED, EACCES);
+  }
+  if (fd < 0) {
+    const int err = errno;
+    return refuse(err == ELOOP ? ERROR_ACCESS_DENIED : Win32ErrorFromErrno(err), err == ELOOP ? EACCES : err);
+  }
+  std::string stream_mode;
+  for (char c : m) {
+    if (c != 't' && c != 'x' && c != 'e') stream_mode.push_back(c);  // text mode has no meaning on the host
+  }
+  std::FILE* f = fdopen(fd, stream_mode.c_str());
+  if (f == nullptr) {
+    const int err = errno;
+    ::close(fd);
+    return refuse(Win32ErrorFromErrno(err), err);
   }
   return f;
 }

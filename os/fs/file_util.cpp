@@ -56,9 +56,19 @@ BOOL AtomicFileWriter::Open(const std::string& path) {
   }
   std::string folder = path.substr(0, slash);
   if (folder.size() == 2 && folder[1] == ':') folder += "\\";
-  if (!IsDirectory(folder)) {
+  const DWORD attributes = GetFileAttributesA(folder);
+  if (attributes == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_ACCESS_DENIED) return FALSE;
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     // Writing into a missing folder reads as the path not found, as CreateFile answers.
     SetLastError(ERROR_PATH_NOT_FOUND);
+    return FALSE;
+  }
+  // The rename on commit acts on a link itself: a target that a write could not reach (a link
+  // leading out of the image) is refused now, as writing through it would be.
+  const DWORD target = GetFileAttributesA(path);
+  if (target == INVALID_FILE_ATTRIBUTES && GetLastError() != ERROR_FILE_NOT_FOUND) return FALSE;
+  if (target != INVALID_FILE_ATTRIBUTES && (target & FILE_ATTRIBUTE_DIRECTORY)) {
+    SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
   std::string temp;

@@ -13,10 +13,12 @@ namespace {
 std::atomic<int> g_process_level{-1};
 thread_local std::optional<Token> t_impersonated;
 
-WinPath MustParse(const std::string& text) {
+// Whether `path` lies in the folder `folder` of the machine. A folder whose path cannot be
+// parsed holds nothing (never the whole drive): the callers decide which way that fails.
+bool Within(const Machine& machine, const WinPath& path, KnownFolder folder, bool* parsed) {
   WinPath p;
-  ParseWinPath(text, &p);
-  return p;
+  *parsed = ParseWinPath(machine.FolderLocation(folder), &p) == ERROR_SUCCESS && !p.IsRoot();
+  return *parsed && path.IsWithin(p);
 }
 }  // namespace
 
@@ -48,15 +50,16 @@ ImpersonationScope::~ImpersonationScope() {
 
 DWORD CheckFileWrite(const Machine& machine, const Token& token, const WinPath& path) {
   if (machine.settings().os_major < 6 || token.elevated()) return ERROR_SUCCESS;
+  bool parsed = false;
   if (token.level == IntegrityLevel::kLow) {
     for (KnownFolder f : {KnownFolder::kLocalAppDataLow, KnownFolder::kInternetCacheLow,
                           KnownFolder::kTempLow}) {
-      if (path.IsWithin(MustParse(machine.FolderLocation(f)))) return ERROR_SUCCESS;
+      if (Within(machine, path, f, &parsed)) return ERROR_SUCCESS;
     }
     return ERROR_ACCESS_DENIED;
   }
   for (KnownFolder f : {KnownFolder::kWindows, KnownFolder::kProgramFiles}) {
-    if (path.IsWithin(MustParse(machine.FolderLocation(f)))) return ERROR_ACCESS_DENIED;
+    if (Within(machine, path, f, &parsed) || !parsed) return ERROR_ACCESS_DENIED;
   }
   return ERROR_SUCCESS;
 }

@@ -48,6 +48,8 @@ class ImpersonationScope {
 // ERROR_ACCESS_DENIED. Before Windows 6 everything is allowed. From Windows 6 on, a caller
 // below high integrity may not write C:\Windows or C:\Program Files, and a low-integrity
 // caller may write only below LocalLow, the low Internet cache and the low temporary folder.
+// `path` is the place a path really reaches (HostPlace::real() on the Linux backend), not the
+// text a caller gave. A folder of the rule that cannot be located refuses.
 DWORD CheckFileWrite(const Machine& machine, const Token& token, const WinPath& path);
 
 // The same rule for the registry: from Windows 6 on, a caller below high integrity may not

@@ -56,15 +56,18 @@ struct ImageSettings {
   std::string broker_path;         // empty: pelisto-broker beside the running program
   int broker_timeout_ms = 120000;  // a broker call that takes longer fails
   TransferBounds transfer;         // what an HTTP transfer takes from a server
-  // Drive letter (upper case) to host folder; relative folders are below the prefix.
-  std::map<char, std::string> drives = {{'C', "drive_c"}, {'Z', "/"}};
+  // Drive letter (upper case) to host folder; relative folders are below the prefix. Only C:
+  // is mapped unless image.conf maps more: a drive for the host's root would hand an elevated
+  // broker the whole host.
+  std::map<char, std::string> drives = {{'C', "drive_c"}};
   DisplaySettings display;  // the desktop and the taskbar
 };
 
 class Machine {
  public:
   // Opens the image at `prefix`, creating the folder, drive_c and image.conf when missing.
-  // Returns null and fills `error` when the prefix cannot be used.
+  // Returns null and fills `error` when the prefix cannot be used, and when the prefix or its
+  // image.conf could be written by another user (os/image/image_trust.h).
   static std::unique_ptr<Machine> Open(const std::string& prefix, std::string* error);
   ~Machine();
 
@@ -80,10 +83,13 @@ class Machine {
   // The host folder behind a drive letter, or empty when the letter is not mapped.
   std::string DriveRoot(char letter) const;
 
-  // Translates a Windows-form path into the host path that stands for it. Existing components
-  // are found without regard to case; missing ones keep the case given. Returns ERROR_SUCCESS,
-  // a ParseWinPath error, ERROR_PATH_NOT_FOUND for an unmapped drive, or ERROR_ACCESS_DENIED
-  // when an existing component is a link that leads outside the drive's folder.
+  // The host path that a Windows-form path really leads to, resolved as the file calls resolve
+  // it (os/image/host_place_linux.h): existing components are found without regard to case,
+  // missing ones keep the case given, links inside the drive are followed. Returns
+  // ERROR_SUCCESS, a ParseWinPath error, ERROR_PATH_NOT_FOUND for an unmapped drive, or
+  // ERROR_ACCESS_DENIED when the path leads outside the drive or into the prefix's own files.
+  // The text is for messages and tests: a call that acts on the place must resolve it itself,
+  // as the text may lead elsewhere by the time it is used.
   DWORD ToHostPath(std::string_view win_path, std::string* host_path,
                    WinPath* normalised = nullptr) const;
   DWORD ToHostPath(const WinPath& path, std::string* host_path) const;

@@ -1,5 +1,3 @@
-#include <dirent.h>
-#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +9,8 @@
 
 #include "os/base/error.h"
 #include "os/base/text.h"
+#include "os/image/host_place_linux.h"
+#include "os/image/image_trust.h"
 #include "os/image/machine.h"
 
 namespace os {
@@ -27,27 +27,6 @@ std::string Trim(std::string s) {
 }
 
 bool ParseBool(const std::string& v) { return v == "1" || v == "true" || v == "yes" || v == "on"; }
-
-// The name of an entry of `dir` equal to `name` without regard to case, or empty.
-std::string FindNoCase(const std::string& dir, const std::string& name) {
-  DIR* d = opendir(dir.c_str());
-  if (d == nullptr) return {};
-  std::string found;
-  while (dirent* e = readdir(d)) {
-    if (EqualsIgnoreCase(e->d_name, name)) {
-      found = e->d_name;
-      break;
-    }
-  }
-  closedir(d);
-  return found;
-}
-
-std::string RealPath(const std::string& path) {
-  char buf[PATH_MAX];
-  if (realpath(path.c_str(), buf) == nullptr) return {};
-  return buf;
-}
 
 bool IsBelow(const std::string& path, const std::string& root) {
   if (root == "/") return true;
@@ -76,6 +55,17 @@ const char* FolderSuffix(KnownFolder folder) {
   return "";
 }
 
+// A user name that is one plain component of C:\Users, with room for the deepest folder of
+// the profile: anything else would move the profile's folders (LocalLow among them) elsewhere.
+bool IsProfileName(const std::string& name) {
+  WinPath p;
+  if (ParseWinPath("C:\\Users\\" + name + "\\" + FolderSuffix(KnownFolder::kInternetCacheLow), &p) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  return p.parts.size() > 2 && p.parts[1] == name;
+}
+
 bool IsPerUser(KnownFolder folder) {
   return folder != KnownFolder::kWindows && folder != KnownFolder::kSystem &&
          folder != KnownFolder::kProgramFiles && folder != KnownFolder::kModule;
@@ -93,7 +83,13 @@ std::unique_ptr<Machine> Machine::Open(const std::string& prefix, std::string* e
     return nullptr;
   }
   std::error_code ec;
+  const bool fresh = !fs::exists(prefix, ec);
   fs::create_directories(prefix + "/drive_c", ec);
+  // A prefix made here is writable by its owner only, whatever the umask: others writing it
+  // would be refused when it is opened.
+  if (!ec && fresh) {
+    fs::permissions(prefix, fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove, ec);
+  }
   if (ec) {
     if (error) *error = "cannot create the machine image at " + prefix + ": " + ec.message();
     return nullptr;
@@ -105,8 +101,11 @@ std::unique_ptr<Machine> Machine::Open(const std::string& prefix, std::string* e
 
 bool Machine::Load(std::string* error) {
   const std::string conf = prefix_ + "/" + kConfName;
-  std::ifstream in(conf);
-  if (!in) return Save(error);
+  std::string text;
+  bool exists = false;
+  if (!ReadTrustedImageConf(prefix_, &text, &exists, error)) return false;
+  if (!exists) return Save(error);
+  std::istringstream in(text);
   std::string line;
   int line_no = 0;
   while (std::getline(in, line)) {
@@ -130,6 +129,7 @@ bool Machine::Load(std::string* error) {
         settings_.code_page = static_cast<UINT>(std::stoul(value));
         if (!IsSupportedCodePage(settings_.code_page)) throw std::invalid_argument("code page");
       } else if (key == "user") {
+        if (!IsProfileName(value)) throw std::invalid_argument("user");
         settings_.user = value;
       } else if (key == "protected_mode") {
         settings_.protected_mode = ParseBool(value);
@@ -187,6 +187,10 @@ bool Machine::Save(std::string* error) const {
       return false;
     }
   }
+  // Written by its owner only, whatever the umask: others writing it would make it refused.
+  std::error_code ec;
+  fs::permissions(tmp, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                           fs::perms::others_read, ec);
   if (std::rename(tmp.c_str(), conf.c_str()) != 0) {
     if (error) *error = "cannot replace " + conf;
     return false;
@@ -214,33 +218,10 @@ DWORD Machine::ToHostPath(std::string_view win_path, std::string* host_path,
 }
 
 DWORD Machine::ToHostPath(const WinPath& path, std::string* host_path) const {
-  const std::string root = DriveRoot(path.drive);
-  if (root.empty()) return ERROR_PATH_NOT_FOUND;
-  std::string host = root;
-  std::string deepest_existing = root;
-  bool parent_exists = true;
-  for (const std::string& part : path.parts) {
-    std::string name = part;
-    if (parent_exists) {
-      struct stat st;
-      std::string exact = (host == "/" ? "" : host) + "/" + part;
-      if (lstat(exact.c_str(), &st) != 0) {
-        std::string other = FindNoCase(host, part);
-        if (other.empty()) {
-          parent_exists = false;
-        } else {
-          name = other;
-        }
-      }
-    }
-    host = (host == "/" ? "" : host) + "/" + name;
-    if (parent_exists) deepest_existing = host;
-  }
-  // A link inside the drive must not lead the caller outside the drive's folder.
-  const std::string real_root = RealPath(root);
-  const std::string real = RealPath(deepest_existing);
-  if (!real_root.empty() && !real.empty() && !IsBelow(real, real_root)) return ERROR_ACCESS_DENIED;
-  *host_path = std::move(host);
+  HostPlace place;
+  DWORD rc = ResolveHostPlace(*this, path, LastLink::kFollow, &place);
+  if (rc != ERROR_SUCCESS) return rc;
+  *host_path = place.host();
   return ERROR_SUCCESS;
 }
 
@@ -276,11 +257,8 @@ std::string Machine::FolderLocation(KnownFolder folder) const {
 
 std::string Machine::FolderPath(KnownFolder folder) const {
   std::string win = FolderLocation(folder);
-  std::string host;
-  if (ToHostPath(win, &host) == ERROR_SUCCESS) {
-    std::error_code ec;
-    fs::create_directories(host, ec);
-  }
+  WinPath path;
+  if (ParseWinPath(win, &path) == ERROR_SUCCESS) CreateHostFolders(*this, path);
   return win;
 }
 

@@ -1,5 +1,5 @@
-#include <dirent.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <link.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,14 +9,13 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <set>
 
 #include "os/base/error.h"
 #include "os/base/text.h"
+#include "os/image/host_place_linux.h"
 #include "os/image/machine.h"
 #include "os/image/win_path.h"
 #include "os/module/builtin_modules.h"
@@ -29,6 +28,8 @@ struct ModuleObject {
   const BuiltinModule* builtin = nullptr;  // set for a system library
   void* dl = nullptr;                      // the component's loader handle
   std::vector<void*> needed;               // libraries loaded for it from image folders
+  // The open files the loader was given (as /proc/self/fd/N), the component's last.
+  std::vector<int> files;
   std::string win_path;
   dev_t dev = 0;
   ino_t ino = 0;
@@ -84,25 +85,48 @@ DWORD ErrorFromLoaderText(const char* text) {
   return ERROR_DLL_INIT_FAILED;
 }
 
-// The host name of an entry of `dir` equal to `name` without regard to case, or empty.
-std::string FindInFolder(const std::string& dir, const std::string& name) {
-  DIR* d = opendir(dir.c_str());
-  if (d == nullptr) return {};
-  std::string found;
-  while (dirent* e = readdir(d)) {
-    if (EqualsIgnoreCase(e->d_name, name)) {
-      found = dir + "/" + e->d_name;
-      break;
-    }
-  }
-  closedir(d);
-  return found;
+// The place `name` in the image folder `folder`, or why there is none.
+DWORD PlaceIn(const Machine& m, const WinPath& folder, const std::string& name, HostPlace* place) {
+  WinPath path = folder;
+  path.parts.push_back(name);
+  return ResolveHostPlace(m, path, LastLink::kFollow, place);
 }
 
-std::string HostFolder(const Machine& m, KnownFolder folder) {
-  std::string host;
-  if (m.ToHostPath(m.FolderLocation(folder), &host) != ERROR_SUCCESS) return {};
-  return host;
+WinPath KnownFolderPath(const Machine& m, KnownFolder folder) {
+  WinPath path;
+  ParseWinPath(m.FolderLocation(folder), &path);
+  return path;
+}
+
+// Opens a library file of the image for the loader: only a regular file, reached inside its
+// drive; the loader is then given the descriptor, never a name it would look up again.
+DWORD OpenLibrary(const HostPlace& place, int* fd, struct stat* st) {
+  if (!place.exists()) return ERROR_MOD_NOT_FOUND;
+  if (!S_ISREG(place.status().st_mode)) return ERROR_ACCESS_DENIED;
+  *fd = place.Open(O_RDONLY | O_NONBLOCK);
+  if (*fd < 0) return errno == ELOOP ? ERROR_ACCESS_DENIED : Win32ErrorFromErrno(errno);
+  if (fstat(*fd, st) != 0 || !S_ISREG(st->st_mode)) {
+    ::close(*fd);
+    *fd = -1;
+    return ERROR_ACCESS_DENIED;
+  }
+  return ERROR_SUCCESS;
+}
+
+// The loader keeps a library it was given as /proc/self/fd/N under that name for as long as
+// the library stays loaded, and would take another file later opened with that number for it:
+// the descriptor is closed only once the library has really left.
+void ReleaseLibraryFile(int fd) {
+  if (void* still = dlopen(DescriptorPath(fd).c_str(), RTLD_LAZY | RTLD_NOLOAD)) {
+    dlclose(still);
+    return;
+  }
+  ::close(fd);
+}
+
+void ReleaseAll(std::vector<int>* files) {
+  for (auto it = files->rbegin(); it != files->rend(); ++it) ReleaseLibraryFile(*it);
+  files->clear();
 }
 
 // Symbols looked up in the library itself only: the loader's own lookup would also search the
@@ -118,27 +142,40 @@ void* OwnSymbol(void* dl, const char* name) {
   return static_cast<link_map*>(extra) == own ? sym : nullptr;
 }
 
-// Loads, depth first, the libraries that `host_path` needs and that lie in one of `folders`
-// (first match wins), so that the system loader finds them by name when it loads the file
-// itself. Handles go to `loaded` in load order; `visited` holds the files already looked at.
-DWORD LoadNeeded(const Machine& machine, const std::string& host_path,
-                 const std::vector<std::string>& folders, std::set<std::string>* visited,
-                 std::vector<void*>* loaded) {
+// Loads, depth first, the libraries that the library open as `fd` needs and that lie in one
+// of `folders` (first match wins), so that the system loader finds them by name when it loads
+// the file itself. Handles go to `loaded` and their files to `files`, in load order; `visited`
+// holds the files already looked at.
+DWORD LoadNeeded(const Machine& machine, int fd, const std::vector<WinPath>& folders,
+                 std::set<std::pair<dev_t, ino_t>>* visited, std::vector<void*>* loaded,
+                 std::vector<int>* files) {
   std::vector<std::string> needed;
-  if (DWORD rc = ReadElfNeeded(host_path, &needed); rc != ERROR_SUCCESS) return rc;
+  if (DWORD rc = ReadElfNeeded(DescriptorPath(fd), &needed); rc != ERROR_SUCCESS) return rc;
   for (const std::string& name : needed) {
-    std::string found;
-    for (const std::string& folder : folders) {
-      if (!folder.empty() && !(found = FindInFolder(folder, name)).empty()) break;
+    // A library named by a host path would be loaded from wherever that path leads.
+    if (name.find('/') != std::string::npos) return ERROR_ACCESS_DENIED;
+    HostPlace found;
+    for (const WinPath& folder : folders) {
+      const DWORD rc = PlaceIn(machine, folder, name, &found);
+      if (rc == ERROR_ACCESS_DENIED) return rc;  // the first match leads out: not skipped
+      if (rc == ERROR_SUCCESS && found.exists()) break;
     }
-    if (found.empty() || !visited->insert(found).second) continue;
-    if (DWORD rc = LoadNeeded(machine, found, folders, visited, loaded); rc != ERROR_SUCCESS) {
+    if (!found.exists()) continue;
+    int dep = -1;
+    struct stat st;
+    if (DWORD rc = OpenLibrary(found, &dep, &st); rc != ERROR_SUCCESS) return rc;
+    if (!visited->insert({st.st_dev, st.st_ino}).second) {
+      ::close(dep);
+      continue;
+    }
+    files->push_back(dep);
+    if (DWORD rc = LoadNeeded(machine, dep, folders, visited, loaded, files); rc != ERROR_SUCCESS) {
       return rc;
     }
-    void* dl = dlopen(found.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* dl = dlopen(DescriptorPath(dep).c_str(), RTLD_NOW | RTLD_LOCAL);
     if (dl == nullptr) return ErrorFromLoaderText(dlerror());
     loaded->push_back(dl);
-    RecordLoad(machine.ToWinPath(found));
+    RecordLoad(found.real().ToString());
   }
   return ERROR_SUCCESS;
 }
@@ -155,6 +192,7 @@ void Unload(ModuleObject* m) {
     }
     dlclose(m->dl);
     CloseAll(&m->needed);
+    ReleaseAll(&m->files);
   }
   g_modules.erase(std::find_if(g_modules.begin(), g_modules.end(),
                                [m](const auto& p) { return p.get() == m; }));
@@ -162,7 +200,10 @@ void Unload(ModuleObject* m) {
 
 HMODULE LoadBuiltin(const Machine& machine, const BuiltinModule& builtin) {
   EnsureSystemModules(machine);
-  if (FindInFolder(HostFolder(machine, KnownFolder::kSystem), builtin.file_name).empty()) {
+  HostPlace file;
+  if (PlaceIn(machine, KnownFolderPath(machine, KnownFolder::kSystem), builtin.file_name, &file) !=
+          ERROR_SUCCESS ||
+      !file.exists()) {
     return Fail(ERROR_MOD_NOT_FOUND);
   }
   for (const auto& m : g_modules) {
@@ -179,42 +220,45 @@ HMODULE LoadBuiltin(const Machine& machine, const BuiltinModule& builtin) {
 }
 
 HMODULE LoadComponent(const Machine& machine, const WinPath& path, DWORD flags) {
-  std::string host;
-  if (DWORD rc = machine.ToHostPath(path, &host); rc != ERROR_SUCCESS) {
+  HostPlace place;
+  if (DWORD rc = ResolveHostPlace(machine, path, LastLink::kFollow, &place); rc != ERROR_SUCCESS) {
     return Fail(rc == ERROR_PATH_NOT_FOUND ? ERROR_MOD_NOT_FOUND : rc);
   }
+  if (place.exists() && S_ISDIR(place.status().st_mode)) return Fail(ERROR_ACCESS_DENIED);
+  int fd = -1;
   struct stat st;
-  if (stat(host.c_str(), &st) != 0) {
-    DWORD code = Win32ErrorFromErrno(errno);
-    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) code = ERROR_MOD_NOT_FOUND;
-    return Fail(code);
-  }
-  if (S_ISDIR(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+  if (DWORD rc = OpenLibrary(place, &fd, &st); rc != ERROR_SUCCESS) return Fail(rc);
   for (const auto& m : g_modules) {
     if (m->dl != nullptr && m->dev == st.st_dev && m->ino == st.st_ino) {
+      ::close(fd);
       ++m->refs;
       return m.get();
     }
   }
 
-  std::vector<std::string> folders;
-  if (flags & LOAD_WITH_ALTERED_SEARCH_PATH) {
-    folders.push_back(std::filesystem::path(host).parent_path().string());
-  }
-  folders.push_back(HostFolder(machine, KnownFolder::kSystem));
-  folders.push_back(HostFolder(machine, KnownFolder::kWindows));
-  std::set<std::string> visited{host};
+  std::vector<WinPath> folders;
+  if (flags & LOAD_WITH_ALTERED_SEARCH_PATH) folders.push_back(place.real().Parent());
+  folders.push_back(KnownFolderPath(machine, KnownFolder::kSystem));
+  folders.push_back(KnownFolderPath(machine, KnownFolder::kWindows));
+  std::set<std::pair<dev_t, ino_t>> visited{{st.st_dev, st.st_ino}};
   std::vector<void*> needed;
-  if (DWORD rc = LoadNeeded(machine, host, folders, &visited, &needed); rc != ERROR_SUCCESS) {
+  std::vector<int> files;
+  auto undo = [&] {
     CloseAll(&needed);
+    ReleaseAll(&files);
+    ReleaseLibraryFile(fd);
+  };
+  if (DWORD rc = LoadNeeded(machine, fd, folders, &visited, &needed, &files); rc != ERROR_SUCCESS) {
+    undo();
     return Fail(rc);
   }
-  void* dl = dlopen(host.c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* dl = dlopen(DescriptorPath(fd).c_str(), RTLD_NOW | RTLD_LOCAL);
   if (dl == nullptr) {
     DWORD rc = ErrorFromLoaderText(dlerror());
-    CloseAll(&needed);
+    undo();
     return Fail(rc);
   }
+  files.push_back(fd);
   const std::string win_path = path.ToString();
   RecordLoad(win_path);
 
@@ -222,6 +266,7 @@ HMODULE LoadComponent(const Machine& machine, const WinPath& path, DWORD flags) 
   ModuleObject* m = owned.get();
   m->dl = dl;
   m->needed = std::move(needed);
+  m->files = std::move(files);
   m->win_path = win_path;
   m->dev = st.st_dev;
   m->ino = st.st_ino;
@@ -260,10 +305,10 @@ HMODULE LoadLibraryExA(const std::string& file_name, HANDLE file, DWORD flags) {
     }
     // Other bare names: the system folders, as the loader searches them.
     for (KnownFolder folder : {KnownFolder::kSystem, KnownFolder::kWindows}) {
-      std::string found = FindInFolder(HostFolder(*machine, folder), name);
-      if (!found.empty()) {
-        ParseWinPath(machine->ToWinPath(found), &path);
-        return LoadComponent(*machine, path, flags);
+      HostPlace found;
+      if (PlaceIn(*machine, KnownFolderPath(*machine, folder), name, &found) == ERROR_SUCCESS &&
+          found.exists() && !S_ISDIR(found.status().st_mode)) {
+        return LoadComponent(*machine, found.real(), flags);
       }
     }
     return Fail(ERROR_MOD_NOT_FOUND);
@@ -359,13 +404,24 @@ void EnsureSystemModules(const Machine& machine) {
   struct stat st;
   if (stat(stamp.c_str(), &st) == 0) return;
   machine.FolderPath(KnownFolder::kSystem);
-  const std::string system32 = HostFolder(machine, KnownFolder::kSystem);
-  if (system32.empty()) return;
+  const WinPath system32 = KnownFolderPath(machine, KnownFolder::kSystem);
   for (const BuiltinModule& m : BuiltinModules()) {
-    if (!FindInFolder(system32, m.file_name).empty()) continue;
-    std::ofstream(system32 + "/" + m.file_name, std::ios::binary) << kMarkerText;
+    HostPlace file;
+    if (PlaceIn(machine, system32, m.file_name, &file) != ERROR_SUCCESS || file.exists()) continue;
+    int fd = file.Open(O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd < 0) continue;
+    if (::write(fd, kMarkerText, sizeof kMarkerText - 1) < 0) {
+      // An empty marker serves as well.
+    }
+    ::close(fd);
   }
-  std::ofstream(stamp) << "1\n";
+  int fd = ::open(stamp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd >= 0) {
+    if (::write(fd, "1\n", 2) < 0) {
+      // Seeding again next time is harmless.
+    }
+    ::close(fd);
+  }
 }
 
 std::vector<std::string> LoadedComponentFiles() {

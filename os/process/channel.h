@@ -1,12 +1,14 @@
 // A private byte stream between this process and one other that it started (or that started
 // it), and the start of a host program joined to one. This is how the control reaches
-// pelisto-broker: the stream is handed down at the start, so nothing else can connect to it.
+// pelisto-broker: the stream is handed down at the start, so nothing else can connect to it,
+// and the started program checks that the stream's maker is the process that started it.
 //
 // Thread safety: one thread may read while another writes; two concurrent reads (or writes)
 // on one channel must be serialised by the caller. Shutdown may be called from any thread.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -59,12 +61,27 @@ BOOL CreateHostProcessWithChannel(const std::vector<std::string>& command,
                                   std::unique_ptr<Channel>* channel,
                                   PROCESS_INFORMATION* process_information);
 
+// The process at the other end of a channel, as the kernel recorded it when the channel was
+// made.
+struct ChannelPeer {
+  DWORD process_id = 0;
+  std::uint32_t user = 0;  // the host user id it ran as
+};
+
+// How many processes may stand between a program and the process that started it through
+// CreateHostProcessWithChannel (an elevation command such as "sudo -n" and its helpers).
+inline constexpr int kMaxLaunchers = 8;
+
 // In a program started by CreateHostProcessWithChannel: takes over the channel found on
-// standard input and output. Standard input then reads nothing and standard output goes to
-// standard error, so output of code loaded into the program cannot corrupt the stream; a
-// write to a closed stream no longer raises a signal. Call it once, early. Null, with the last
-// error set, when standard input or output is not open.
-std::unique_ptr<Channel> TakeStandardChannel();
+// standard input and output, only when both are one local stream socket made by the process
+// that started this one: its parent, or the parent's parent and so on up to kMaxLaunchers
+// processes between them. Anything else (a pipe, a file, a terminal, a socket made by any
+// other process, a starter that has already left) gives null with `*why` saying what was
+// refused; the caller should then leave, serving nobody. On success fills `*peer`. Standard
+// input then reads nothing and standard output goes to standard error, so output of code
+// loaded into the program cannot corrupt the stream; a write to a closed stream no longer
+// raises a signal. Call it once, early.
+std::unique_ptr<Channel> TakeStarterChannel(ChannelPeer* peer, std::string* why);
 
 // The host path of the installation's program `name`: `configured` when it is an absolute
 // host path; taken relative to the running program's folder when relative; `name` in the

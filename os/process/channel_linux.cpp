@@ -9,7 +9,10 @@
 #include <chrono>
 #include <atomic>
 #include <climits>
+#include <cstdio>
+#include <cstring>
 #include <mutex>
+#include <string>
 
 #include "os/base/error.h"
 #include "os/process/channel.h"
@@ -119,16 +122,84 @@ std::unique_ptr<Channel> MakeFdChannel(int read_fd, int write_fd) {
   return std::make_unique<FdChannel>(read_fd, write_fd);
 }
 
-std::unique_ptr<Channel> TakeStandardChannel() {
-  int read_fd = fcntl(0, F_DUPFD_CLOEXEC, 3);
-  if (read_fd < 0) {
-    SetLastErrorFromErrno(errno);
+namespace {
+
+// The parent of process `pid` as /proc tells it, or 0 when it cannot be read. The name in
+// parentheses may itself hold ") ", so the fields are read after its last ")".
+pid_t ParentOf(pid_t pid) {
+  const std::string path = "/proc/" + std::to_string(pid) + "/stat";
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  char buf[1024];
+  ssize_t n;
+  do {
+    n = ::read(fd, buf, sizeof buf - 1);
+  } while (n < 0 && errno == EINTR);
+  ::close(fd);
+  if (n <= 0) return 0;
+  buf[n] = '\0';
+  const char* close_paren = std::strrchr(buf, ')');
+  char state = 0;
+  int parent = 0;
+  if (close_paren == nullptr || std::sscanf(close_paren + 1, " %c %d", &state, &parent) != 2) return 0;
+  return parent > 0 ? static_cast<pid_t>(parent) : 0;
+}
+
+// Whether `peer` started this process: it is the parent, or an ancestor with at most
+// kMaxLaunchers processes between.
+bool StartedBy(pid_t peer) {
+  pid_t pid = getppid();
+  for (int hops = 0; hops <= kMaxLaunchers && pid > 1; ++hops) {
+    if (pid == peer) return true;
+    pid = ParentOf(pid);
+  }
+  return false;
+}
+
+// Empty when standard input and output are one stream socket of this host made by the process
+// that started this one (its record in `*peer`), else why not.
+std::string CheckStarter(ChannelPeer* peer) {
+  struct stat in, out;
+  if (fstat(0, &in) != 0 || fstat(1, &out) != 0) return "standard input or output is not open";
+  if (!S_ISSOCK(in.st_mode) || in.st_dev != out.st_dev || in.st_ino != out.st_ino) {
+    return "standard input and output are not one socket";
+  }
+  int domain = 0, type = 0;
+  socklen_t len = sizeof domain;
+  if (getsockopt(0, SOL_SOCKET, SO_DOMAIN, &domain, &len) != 0 || domain != AF_UNIX) {
+    return "the channel is not a local socket";
+  }
+  len = sizeof type;
+  if (getsockopt(0, SOL_SOCKET, SO_TYPE, &type, &len) != 0 || type != SOCK_STREAM) {
+    return "the channel is not a stream";
+  }
+  struct ucred cred {};
+  len = sizeof cred;
+  if (getsockopt(0, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || len != sizeof cred || cred.pid <= 0) {
+    return "the channel's other end is not known";
+  }
+  if (!StartedBy(cred.pid)) {
+    return "the channel was made by process " + std::to_string(cred.pid) +
+           ", which did not start this one";
+  }
+  peer->process_id = static_cast<DWORD>(cred.pid);
+  peer->user = static_cast<std::uint32_t>(cred.uid);
+  return {};
+}
+
+}  // namespace
+
+std::unique_ptr<Channel> TakeStarterChannel(ChannelPeer* peer, std::string* why) {
+  ChannelPeer found;
+  if (std::string refused = CheckStarter(&found); !refused.empty()) {
+    *why = std::move(refused);
+    SetLastError(ERROR_ACCESS_DENIED);
     return nullptr;
   }
-  int write_fd = fcntl(1, F_DUPFD_CLOEXEC, 3);
-  if (write_fd < 0) {
+  int read_fd = fcntl(0, F_DUPFD_CLOEXEC, 3);
+  if (read_fd < 0) {
+    *why = std::strerror(errno);
     SetLastErrorFromErrno(errno);
-    close(read_fd);
     return nullptr;
   }
   int null_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
@@ -138,7 +209,8 @@ std::unique_ptr<Channel> TakeStandardChannel() {
   }
   dup2(2, 1);
   signal(SIGPIPE, SIG_IGN);
-  return MakeFdChannel(read_fd, write_fd);
+  *peer = found;
+  return MakeFdChannel(read_fd, read_fd);
 }
 
 }  // namespace os

@@ -19,6 +19,7 @@
 
 #include "os/base/error.h"
 #include "os/base/text.h"
+#include "os/image/host_place_linux.h"
 #include "os/image/machine.h"
 #include "os/image/win_path.h"
 #include "os/process/channel.h"
@@ -143,12 +144,11 @@ DWORD ResolveProgram(const Machine& machine, const char* application_name,
   }
   for (KnownFolder folder : {KnownFolder::kSystem, KnownFolder::kWindows}) {
     WinPath candidate;
-    std::string host;
-    struct stat st;
+    HostPlace place;
     if (ParseWinPath(JoinWinPath(machine.FolderLocation(folder), name), &candidate) ==
             ERROR_SUCCESS &&
-        machine.ToHostPath(candidate, &host) == ERROR_SUCCESS && stat(host.c_str(), &st) == 0 &&
-        S_ISREG(st.st_mode)) {
+        ResolveHostPlace(machine, candidate, LastLink::kFollow, &place) == ERROR_SUCCESS &&
+        place.exists() && S_ISREG(place.status().st_mode)) {
       *program = candidate;
       return ERROR_SUCCESS;
     }
@@ -156,29 +156,42 @@ DWORD ResolveProgram(const Machine& machine, const char* application_name,
   return ERROR_FILE_NOT_FOUND;
 }
 
-// Checks the program file and gives it the execute permission Windows does not have.
-DWORD PrepareProgram(const Machine& machine, const WinPath& program, std::string* host) {
-  if (DWORD rc = machine.ToHostPath(program, host); rc != ERROR_SUCCESS) return rc;
-  struct stat st;
-  if (stat(host->c_str(), &st) != 0) {
-    DWORD code = Win32ErrorFromErrno(errno);
-    std::string parent;
-    struct stat pst;
-    if (code == ERROR_FILE_NOT_FOUND && !program.IsRoot() &&
-        (machine.ToHostPath(program.Parent(), &parent) != ERROR_SUCCESS ||
-         stat(parent.c_str(), &pst) != 0 || !S_ISDIR(pst.st_mode))) {
-      code = ERROR_PATH_NOT_FOUND;
-    }
-    return code;
+// Opens the program file, a regular file reached inside its drive, and gives it the execute
+// permission Windows does not have; the program is started from this descriptor, so what runs
+// is exactly the file checked. Returns ERROR_SUCCESS with `*fd` open, or the error.
+DWORD PrepareProgram(const Machine& machine, const WinPath& program, int* fd) {
+  HostPlace place;
+  if (DWORD rc = ResolveHostPlace(machine, program, LastLink::kFollow, &place); rc != ERROR_SUCCESS) {
+    return rc;
   }
-  if (S_ISDIR(st.st_mode)) return ERROR_ACCESS_DENIED;
+  if (!place.exists()) return MissingPlaceError(place);
+  if (!S_ISREG(place.status().st_mode)) return ERROR_ACCESS_DENIED;
+  *fd = place.Open(O_RDONLY | O_NONBLOCK);
+  struct stat st;
+  if (*fd < 0) return errno == ELOOP ? ERROR_ACCESS_DENIED : Win32ErrorFromErrno(errno);
+  if (fstat(*fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(*fd);
+    return ERROR_ACCESS_DENIED;
+  }
   // Execute for whoever may read it.
   const mode_t wanted = st.st_mode | ((st.st_mode & 0444) >> 2);
-  if (wanted != st.st_mode && chmod(host->c_str(), wanted & 07777) != 0 &&
-      access(host->c_str(), X_OK) != 0) {
-    return Win32ErrorFromErrno(errno);
+  if (wanted != st.st_mode && fchmod(*fd, wanted & 07777) != 0 && !(st.st_mode & 0111)) {
+    const int err = errno;
+    ::close(*fd);
+    return Win32ErrorFromErrno(err);
   }
   return ERROR_SUCCESS;
+}
+
+// Opens a folder of the image for a program to start in.
+DWORD OpenFolder(const Machine& machine, const WinPath& folder, int* fd) {
+  HostPlace place;
+  if (ResolveHostPlace(machine, folder, LastLink::kFollow, &place) != ERROR_SUCCESS ||
+      !place.exists() || !S_ISDIR(place.status().st_mode)) {
+    return ERROR_DIRECTORY;
+  }
+  *fd = place.Open(O_PATH | O_DIRECTORY);
+  return *fd < 0 ? ERROR_DIRECTORY : ERROR_SUCCESS;
 }
 
 std::vector<std::string> BuildEnvironment(const char* block, const std::string& prefix) {
@@ -212,19 +225,22 @@ void SetFreshSignals(posix_spawnattr_t* attr) {
 }
 
 // Runs posix_spawn with the attributes a fresh program expects: default signal handling, an
-// empty signal mask, standard input from /dev/null, the given folder.
-int Spawn(const std::string& host, const std::string& folder, std::vector<std::string>& args,
-          std::vector<std::string>& env, pid_t* pid) {
+// empty signal mask, standard input from /dev/null, the given folder. The program is the open
+// file `program`, started by its descriptor's name; a script's interpreter opens that name
+// again, so the descriptor is handed down open (only to the new program, read-only).
+int Spawn(int program, int folder, std::vector<std::string>& args, std::vector<std::string>& env,
+          pid_t* pid) {
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attr;
   posix_spawn_file_actions_init(&actions);
   posix_spawnattr_init(&attr);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+  posix_spawn_file_actions_addfchdir_np(&actions, folder);
+  posix_spawn_file_actions_adddup2(&actions, program, program);  // clears close-on-exec
   SetFreshSignals(&attr);
   std::vector<char*> argv = Pointers(args);
   std::vector<char*> envp = Pointers(env);
-  int err = posix_spawn(pid, host.c_str(), &actions, &attr, argv.data(), envp.data());
+  int err = posix_spawn(pid, DescriptorPath(program).c_str(), &actions, &attr, argv.data(), envp.data());
   posix_spawnattr_destroy(&attr);
   posix_spawn_file_actions_destroy(&actions);
   return err;
@@ -262,25 +278,31 @@ BOOL CreateProcessA(const char* application_name, const char* command_line, cons
   if (DWORD rc = ResolveProgram(*machine, application_name, args, &program); rc != ERROR_SUCCESS) {
     return Fail(rc);
   }
-  std::string host;
-  if (DWORD rc = PrepareProgram(*machine, program, &host); rc != ERROR_SUCCESS) return Fail(rc);
+  int file = -1;
+  if (DWORD rc = PrepareProgram(*machine, program, &file); rc != ERROR_SUCCESS) return Fail(rc);
   if (args.empty()) args.push_back(application_name != nullptr ? application_name : program.ToString());
 
-  std::string folder;
+  int folder = -1;
+  DWORD rc = ERROR_SUCCESS;
   if (current_directory != nullptr) {
-    struct stat st;
-    if (machine->ToHostPath(current_directory, &folder) != ERROR_SUCCESS ||
-        stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-      return Fail(ERROR_DIRECTORY);
-    }
-  } else if (machine->ToHostPath(program.Parent(), &folder) != ERROR_SUCCESS) {
-    return Fail(ERROR_PATH_NOT_FOUND);
+    WinPath dir;
+    rc = ParseWinPath(current_directory, &dir) == ERROR_SUCCESS ? OpenFolder(*machine, dir, &folder)
+                                                                 : ERROR_DIRECTORY;
+  } else if (OpenFolder(*machine, program.Parent(), &folder) != ERROR_SUCCESS) {
+    rc = ERROR_PATH_NOT_FOUND;
+  }
+  if (rc != ERROR_SUCCESS) {
+    ::close(file);
+    return Fail(rc);
   }
 
   std::vector<std::string> env =
       BuildEnvironment(static_cast<const char*>(environment), machine->prefix());
   pid_t pid = 0;
-  if (int err = Spawn(host, folder, args, env, &pid); err != 0) {
+  int err = Spawn(file, folder, args, env, &pid);
+  ::close(file);
+  ::close(folder);
+  if (err != 0) {
     // The file exists, so "not found" from the system means its interpreter is missing.
     return Fail(err == ENOENT ? ERROR_BAD_EXE_FORMAT : Win32ErrorFromErrno(err));
   }

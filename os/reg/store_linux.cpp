@@ -1,4 +1,5 @@
 #include <sqlite3.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -77,18 +78,24 @@ constexpr const char* kSql[] = {
     "INSERT OR IGNORE INTO keys(id, parent, name, folded) VALUES(?1, 0, ?2, ?3)",
 };
 
-// The elevated broker may run as root (elevation through sudo). A store it happens to create
-// first must still be writable by the user's programs, so it goes to the owner of the image's
-// folder. (SQLite itself does the same for the -wal and -shm files beside it.)
-void GiveToImageOwner(const std::string& db_path) {
-  if (geteuid() != 0) return;
-  const std::string folder = db_path.substr(0, db_path.find_last_of('/') + 1);
-  struct stat dir;
-  struct stat file;
-  if (stat(folder.c_str(), &dir) != 0 || stat(db_path.c_str(), &file) != 0) return;
-  if (file.st_uid == dir.st_uid && file.st_gid == dir.st_gid) return;
-  // On failure the store stays root's, and the user's programs report ERROR_REGISTRY_IO_FAILED.
-  if (chown(db_path.c_str(), dir.st_uid, dir.st_gid) != 0) return;
+// Makes the store's file when there is none, never through a link (a link in its place is
+// left for SQLite to refuse). The elevated broker may run as root
+// (elevation through sudo): a store it happens to make first must still be writable by the
+// user's programs, so it goes to the owner of the image's folder, on the descriptor just made
+// (SQLite gives the -wal and -shm files beside it the store's owner in turn). On a failed
+// change of owner the store stays root's, and the user's programs report
+// ERROR_REGISTRY_IO_FAILED. Whatever fails here shows when SQLite opens the file.
+void MakeStoreFile(const std::string& db_path) {
+  int fd = ::open(db_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  if (geteuid() == 0) {
+    const std::string folder = db_path.substr(0, db_path.find_last_of('/') + 1);
+    struct stat dir;
+    if (::stat(folder.c_str(), &dir) == 0 && fchown(fd, dir.st_uid, dir.st_gid) != 0) {
+      // Left to root; see above.
+    }
+  }
+  ::close(fd);
 }
 
 DWORD ErrorFromSqlite(int rc) {
@@ -262,10 +269,11 @@ DWORD Store::EnsureOpenLocked() {
   if (db_ != nullptr && reopen_) CloseLocked();
   reopen_ = false;
   if (db_ != nullptr) return ERROR_SUCCESS;
-  struct stat existing;
-  const bool is_new = stat(path_.c_str(), &existing) != 0;
+  MakeStoreFile(path_);
+  // Never through a link: a registry.db (or journal) planted as one would have SQLite make or
+  // write the file it points at.
   int rc = sqlite3_open_v2(path_.c_str(), &db_,
-                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
                            nullptr);
   if (rc != SQLITE_OK) {
     DWORD code = Fail(rc, "opening");
@@ -343,7 +351,6 @@ DWORD Store::EnsureOpenLocked() {
     }
     if (rc == SQLITE_OK) rc = txn.Commit();
   }
-  if (is_new) GiveToImageOwner(path_);
   if (rc != SQLITE_OK) {
     DWORD code = Fail(rc, "opening");
     CloseLocked();

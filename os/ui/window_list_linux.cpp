@@ -1,19 +1,26 @@
 #include "os/ui/window_list.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "os/image/machine.h"
 
 namespace os::ui::internal {
-namespace fs = std::filesystem;
 namespace {
+
+constexpr char kListFolder[] = "windows";
+// A list longer than this was not written by a process of the image.
+constexpr off_t kMaxListBytes = 1 << 20;
 
 // The start time of a process (field 22 of /proc/<pid>/stat), which tells a process from a
 // later one that got the same number; empty when it cannot be read.
@@ -59,9 +66,34 @@ std::string Unescape(const std::string& text) {
   return out;
 }
 
-std::string ListFolder() {
+// The image's folder of window lists, opened (and made when `create`) without following a
+// link: another process of the image could plant one to have this process (the broker among
+// them) write or read a file elsewhere. -1 when there is none.
+int OpenListFolder(bool create) {
   Machine* m = CurrentMachine();
-  return m == nullptr ? "" : m->prefix() + "/windows";
+  if (m == nullptr) return -1;
+  int prefix = ::open(m->prefix().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (prefix < 0) return -1;
+  if (create) ::mkdirat(prefix, kListFolder, 0755);
+  int folder = ::openat(prefix, kListFolder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  ::close(prefix);
+  return folder;
+}
+
+// The whole of the regular file `name` in `folder` (never through a link), or empty.
+std::string ReadListFile(int folder, const char* name) {
+  int fd = ::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return {};
+  std::string text;
+  struct stat st;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxListBytes) {
+    char buf[8192];
+    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0 && text.size() <= kMaxListBytes;) {
+      text.append(buf, static_cast<std::size_t>(n));
+    }
+  }
+  ::close(fd);
+  return text.size() <= kMaxListBytes ? text : std::string();
 }
 
 }  // namespace
@@ -75,38 +107,61 @@ std::int64_t WallClockNs() {
 }
 
 void WriteWindowList(const std::vector<ListedWindow>& windows) {
-  std::string folder = ListFolder();
-  if (folder.empty()) return;
-  std::error_code ec;
+  int folder = OpenListFolder(!windows.empty());
+  if (folder < 0) return;
   std::uint32_t pid = CurrentProcessNumber();
-  std::string file = folder + "/" + std::to_string(pid) + ".list";
+  const std::string file = std::to_string(pid) + ".list";
   if (windows.empty()) {
-    fs::remove(file, ec);
+    ::unlinkat(folder, file.c_str(), 0);
+    ::close(folder);
     return;
   }
-  fs::create_directories(folder, ec);
-  std::string temp = file + ".tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out << "process\t" << pid << '\t' << StartTime(pid) << '\n';
-    for (const ListedWindow& w : windows) {
-      out << std::hex << w.handle << std::dec << '\t' << w.created_ns << '\t' << Escape(w.class_name)
-          << '\t' << Escape(w.title) << '\n';
-    }
-    if (!out) return;
+  std::ostringstream out;
+  out << "process\t" << pid << '\t' << StartTime(pid) << '\n';
+  for (const ListedWindow& w : windows) {
+    out << std::hex << w.handle << std::dec << '\t' << w.created_ns << '\t' << Escape(w.class_name)
+        << '\t' << Escape(w.title) << '\n';
   }
-  fs::rename(temp, file, ec);
+  const std::string text = out.str();
+  const std::string temp = file + ".tmp";
+  ::unlinkat(folder, temp.c_str(), 0);
+  int fd = ::openat(folder, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd >= 0) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+      ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    if (done == text.size()) {
+      ::renameat(folder, temp.c_str(), folder, file.c_str());
+    } else {
+      ::unlinkat(folder, temp.c_str(), 0);
+    }
+  }
+  ::close(folder);
 }
 
 std::vector<ListedWindow> ReadForeignWindows() {
   std::vector<ListedWindow> out;
-  std::string folder = ListFolder();
-  if (folder.empty()) return out;
-  std::error_code ec;
+  int folder = OpenListFolder(false);
+  if (folder < 0) return out;
+  std::vector<std::string> names;
+  const int listing = ::dup(folder);
+  if (DIR* dir = listing < 0 ? nullptr : fdopendir(listing)) {
+    while (dirent* e = readdir(dir)) {
+      const std::string name = e->d_name;
+      if (name.size() > 5 && name.compare(name.size() - 5, 5, ".list") == 0) names.push_back(name);
+    }
+    closedir(dir);
+  } else if (listing >= 0) {
+    ::close(listing);
+  }
   std::uint32_t self = CurrentProcessNumber();
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    if (it->path().extension() != ".list") continue;
-    std::ifstream in(it->path(), std::ios::binary);
+  for (const std::string& name : names) {
+    std::istringstream in(ReadListFile(folder, name.c_str()));
     std::string header;
     if (!std::getline(in, header)) continue;
     std::istringstream hs(header);
@@ -138,6 +193,7 @@ std::vector<ListedWindow> ReadForeignWindows() {
       out.push_back(std::move(w));
     }
   }
+  ::close(folder);
   return out;
 }
 

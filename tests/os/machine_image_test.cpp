@@ -57,11 +57,16 @@ TEST(MachineImageParseLength, TooLongPathsAreRefused) {
 
 class MachineImageTest : public ImageTest {};
 
-TEST_F(MachineImageTest, DriveCMapsBelowThePrefixAndZMapsToRoot) {
+TEST_F(MachineImageTest, DriveCMapsBelowThePrefixAndOtherLettersOnlyWhenAsked) {
   EXPECT_EQ(Host("C:\\Windows"), prefix() + "/drive_c/Windows");
-  EXPECT_EQ(Host("z:\\etc\\hostname"), "/etc/hostname");
   std::string host;
   EXPECT_EQ(machine().ToHostPath("Q:\\x", &host), os::ERROR_PATH_NOT_FOUND);
+  EXPECT_EQ(machine().ToHostPath("Z:\\etc\\hostname", &host), os::ERROR_PATH_NOT_FOUND)
+      << "the host's root is mapped without being asked for";
+  os::ImageSettings s = machine().settings();
+  s.drives['Z'] = "/";
+  Reconfigure(s);
+  EXPECT_EQ(Host("z:\\etc\\hostname"), "/etc/hostname");
 }
 
 TEST_F(MachineImageTest, ExistingComponentsAreFoundWithoutRegardToCase) {
@@ -94,6 +99,7 @@ TEST_F(MachineImageTest, SettingsPersistAcrossOpens) {
   os::ImageSettings s = machine().settings();
   s.os_major = 5;
   s.drives['D'] = prefix() + "/data";
+  s.drives['Z'] = "/";
   Reconfigure(s);
   EXPECT_EQ(machine().settings().os_major, 5);
   EXPECT_EQ(machine().DriveRoot('d'), prefix() + "/data");

@@ -332,4 +332,38 @@ TEST_F(RegistryStore, AStoreMadeByRootBelongsToTheImagesOwner) {
   EXPECT_EQ(st.st_gid, kGroup);
 }
 
+// The store and its journal are opened without following a link: one planted in their place
+// (pointing at a file still to be made) fails the call and makes nothing where it points.
+TEST_F(RegistryStore, AStoreOrJournalPlantedAsALinkIsRefusedAndNothingIsMadeWhereItPoints) {
+  pelisto::testing::TempDir outside;
+  for (const char* planted : {"registry.db", "registry.db-wal", "registry.db-shm"}) {
+    CloseStore();
+    std::filesystem::remove(DbPath());
+    std::filesystem::remove(DbPath() + "-wal");
+    std::filesystem::remove(DbPath() + "-shm");
+    const std::string target = outside.path() + "/" + planted;
+    std::filesystem::create_symlink(target, prefix() + "/" + planted);
+    HKEY key = nullptr;
+    EXPECT_EQ(CreateKey(os::HKEY_CURRENT_USER, "Software\\X", &key), os::ERROR_REGISTRY_IO_FAILED)
+        << planted;
+    if (key != nullptr) os::RegCloseKey(key);
+    EXPECT_FALSE(std::filesystem::exists(target)) << planted << " was followed";
+    std::filesystem::remove(prefix() + "/" + planted);
+  }
+}
+
+// As root on another user's image, a store planted as a link into a folder of root's is never
+// made there, nor handed to that user.
+TEST_F(RegistryStore, RootNeverMakesOrGivesAwayTheFileAPlantedStoreLinkPointsAt) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root makes files for other users";
+  pelisto::testing::TempDir roots;
+  ASSERT_EQ(chown(prefix().c_str(), 4242, 4343), 0);
+  const std::string target = roots.path() + "/preload";
+  std::filesystem::create_symlink(target, DbPath());
+  HKEY key = nullptr;
+  EXPECT_NE(CreateKey(os::HKEY_CURRENT_USER, "Software\\X", &key), os::ERROR_SUCCESS);
+  if (key != nullptr) os::RegCloseKey(key);
+  EXPECT_FALSE(std::filesystem::exists(target));
+}
+
 }  // namespace

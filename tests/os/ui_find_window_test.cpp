@@ -2,6 +2,7 @@
 // as the child that owns the window.
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,13 +15,18 @@
 
 #include "os/base/error.h"
 #include "os/image/machine.h"
+#include "os/ui/window_list.h"
 #include "os/ui/window.h"
+#include "tests/support/image_test.h"
+#include "tests/support/link_escapes.h"
 #include "tests/support/ui_script.h"
 
 extern char** environ;
 
 namespace {
+using pelisto::testing::TempDir;
 using pelisto::testing::UiTest;
+namespace fs = std::filesystem;
 
 constexpr char kChildVariable[] = "PELISTO_UI_WINDOW_CHILD";
 
@@ -141,6 +147,52 @@ TEST_F(UiModelFindWindow, IgnoresWindowsOfAProcessThatEndedWithoutCleaningUp) {
   EXPECT_EQ(os::GetLastError(), os::ERROR_FILE_NOT_FOUND);
   std::string cls = "untouched";
   EXPECT_EQ(os::GetClassNameA(reinterpret_cast<os::HWND>(handle), &cls, 256), 0);
+}
+
+// The window lists live in the prefix, where any process of the image can plant links: a
+// list is never written or read through one (an elevated broker publishing its windows would
+// otherwise write wherever the link points), and a pipe among them hangs nobody.
+TEST_F(UiModelFindWindow, TheWindowListIsNeitherWrittenNorReadThroughALink) {
+  TempDir outside;
+  const std::string folder = prefix() + "/windows";
+  const std::string victim = outside.path() + "/victim";
+  pelisto::testing::WriteHostFile(victim, "keep");
+
+  // The folder itself planted as a link out.
+  fs::remove_all(folder);
+  fs::create_directory_symlink(outside.path(), folder);
+  os::HWND mine = os::CreateWindowExA(0, "STATIC", "Planted", 0, 0, 0, 1, 1, nullptr, 0, nullptr);
+  ASSERT_NE(mine, nullptr);
+  os::DestroyWindow(mine);
+  EXPECT_EQ(pelisto::testing::FilesBelow(outside.path()), std::vector<std::string>{"victim=keep"});
+
+  // This process's work file planted as a link to a file outside.
+  fs::remove(folder);
+  fs::create_directory(folder);
+  const std::string own = folder + "/" + std::to_string(os::ui::internal::CurrentProcessNumber());
+  fs::create_symlink(victim, own + ".list.tmp");
+  mine = os::CreateWindowExA(0, "STATIC", "Planted", 0, 0, 0, 1, 1, nullptr, 0, nullptr);
+  ASSERT_NE(mine, nullptr);
+  EXPECT_EQ(os::FindWindowA("", "Planted"), mine);
+  os::DestroyWindow(mine);
+  EXPECT_EQ(pelisto::testing::FilesBelow(outside.path()), std::vector<std::string>{"victim=keep"});
+
+  // Another process's list moved out and replaced by a link to it is not read; nor is a pipe.
+  Child child(prefix(), "stay", "StartDownload", "File Download");
+  ASSERT_NE(child.WaitReady(), 0u);
+  std::string list;
+  for (const auto& e : fs::directory_iterator(folder)) {
+    if (e.path().extension() == ".list") list = e.path().string();
+  }
+  ASSERT_FALSE(list.empty());
+  ASSERT_NE(os::FindWindowA("", "File Download"), nullptr);
+  fs::rename(list, outside.path() + "/moved");
+  fs::create_symlink(outside.path() + "/moved", list);
+  ASSERT_EQ(mkfifo((folder + "/pipe.list").c_str(), 0600), 0);
+  EXPECT_EQ(os::FindWindowA("", "File Download"), nullptr);
+  fs::remove(list);
+  fs::remove(folder + "/pipe.list");
+  EXPECT_EQ(child.Release(), 0);
 }
 
 }  // namespace
