@@ -152,6 +152,7 @@ void HeadlessFrontEnd::RecordEventLocked(const UiEvent& e) {
       Record("painted " + where + " " + std::to_string(e.value) + " " + std::to_string(e.value2) + " " + Quote(e.text));
       break;
     case UiEventKind::kErased: Record("erased " + where + " " + std::to_string(e.value)); break;
+    case UiEventKind::kCursorChanged: Record("cursor " + Quote(e.text)); break;
     case UiEventKind::kButtonPressed:
       Record("pressed " + Quote(e.title) + " " + (e.text == "esc" ? std::string("esc") : std::to_string(e.control_id)) +
              (e.value ? " taken" : " refused"));
