@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "actions/shortcuts.h"
+#include "os/base/error.h"
+#include "os/com/hresult.h"
+#include "tests/actions/install_fixture.h"
+#include "tests/support/shortcut_readers.h"
+
+namespace pelisto {
+namespace {
+using testing::FakeRunContext;
+using testing::IniSection;
+using testing::ReadWithLnkinfo;
+using Strings = std::vector<std::string>;
+
+constexpr char kT[] = "[2024-01-02_03:04:05]";
+constexpr char kDesktop[] = "C:\\Users\\user\\Desktop";
+
+class ShortcutTest : public testing::InstallTest {
+ protected:
+  static Strings Lines(const FakeRunContext& c) {
+    Strings out;
+    for (const auto& line : c.log) out.push_back(std::to_string(line.level) + ":" + line.text);
+    return out;
+  }
+  // Every file below the image's drives and the prefix, for proving nothing was written.
+  std::vector<std::string> AllFiles() {
+    std::vector<std::string> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(prefix())) {
+      if (e.is_regular_file()) files.push_back(e.path().string());
+    }
+    return files;
+  }
+};
+
+TEST_F(ShortcutTest, CreateShellLinkAddsTheExtensionAndLnkinfoReadsItBack) {
+  Context(5);
+  PutFile("C:\\Program Files\\App\\app.exe", "program");
+  EXPECT_EQ(CreateShellLink("C:\\Program Files\\App\\app.exe", std::string(kDesktop) + "\\My App", "My App",
+                            "C:\\Program Files\\App\\app.ico", "/start"),
+            os::S_OK);
+  const auto info = ReadWithLnkinfo(Host(std::string(kDesktop) + "\\My App.lnk"));
+  ASSERT_EQ(info.status, 0) << info.output;
+  EXPECT_EQ(info.fields.at("Local path"), "C:\\Program Files\\App\\app.exe");
+  EXPECT_EQ(info.fields.at("Description"), "My App");
+  EXPECT_EQ(info.fields.at("Command line arguments"), "/start");
+  EXPECT_EQ(info.fields.at("Icon location"), "C:\\Program Files\\App\\app.ico");
+  EXPECT_TRUE(ui().Boxes().empty());
+}
+
+// The save's failure is shown at once, whatever selfUi says.
+TEST_F(ShortcutTest, CreateShellLinkShowsTheSaveFailure) {
+  FakeRunContext& c = Context(5);
+  c.settings.self_ui = os::FALSE;
+  for (const std::string& link : {std::string("C:\\no such folder\\App"), std::string(kDesktop) + "\\" + std::string(300, 'n')}) {
+    EXPECT_TRUE(os::FAILED(CreateShellLink("C:\\a.exe", link, "d", "", ""))) << link;
+  }
+  const auto boxes = ui().Boxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  for (const auto& box : boxes) {
+    EXPECT_EQ(box.text, "IPersistFile->Save() Error");
+    EXPECT_EQ(box.caption, "Error");
+  }
+  EXPECT_FALSE(HostExists("C:\\no such folder"));
+}
+
+TEST_F(ShortcutTest, CreateInternetShortcutIsReadByAnIniReader) {
+  Context(5);
+  const std::string path = std::string(kDesktop) + "\\Site.url";
+  EXPECT_EQ(CreateInternetShortcut("http://example.test/", path, "Site", "C:\\Windows\\site.ico", 0), os::S_OK);
+  EXPECT_EQ(IniSection(GetFile(path), "InternetShortcut"),
+            (std::map<std::string, std::string>{
+                {"URL", "http://example.test/"}, {"IconFile", "C:\\Windows\\site.ico"}, {"IconIndex", "0"}}));
+  EXPECT_TRUE(os::FAILED(CreateInternetShortcut("", path + "2", "Site", "", 0)));
+}
+
+struct NameCase {
+  const char* label;
+  const char* lnk_name;
+};
+void PrintTo(const NameCase& c, std::ostream* os) { *os << c.label; }
+
+class ShortcutRefusedName : public ShortcutTest,
+                            public ::testing::WithParamInterface<std::tuple<int, NameCase>> {};
+
+// A name that is not a plain file name never reaches the link writer: nothing is written
+// anywhere, and the failure is reported as any failed shortcut.
+TEST_P(ShortcutRefusedName, WritesNoShortcut) {
+  const auto [os_major, name] = GetParam();
+  FakeRunContext& c = Context(os_major);
+  const auto before = AllFiles();
+  ContentEntry entry;
+  entry.lnkName = name.lnk_name;
+  entry.url = "C:\\Windows\\notepad.exe";
+  MakeProgramLink(c, entry);
+  entry.url = "http://example.test/";
+  MakeInternetLink(c, entry);
+  EXPECT_EQ(AllFiles(), before);
+  const std::string link = std::string(kDesktop) + "\\" + name.lnk_name;
+  const std::string refused = std::string("2:") + kT + " Shortcut name is not a file name '" + name.lnk_name + "'";
+  EXPECT_EQ(Lines(c), (Strings{std::string("0:") + kT + " Start create shortcut - " + link, refused,
+                               std::string("2:") + kT + " Do not creat desktop shortcut! '" + link + "'",
+                               std::string("0:") + kT + " End create shortcut - " + link,
+                               std::string("0:") + kT + " Start create internet shortcut - " + link + ".url", refused,
+                               std::string("2:") + kT + " Do not creat desktop internet link! '" + link + ".url'",
+                               std::string("0:") + kT + " End create internet shortcut - " + link + ".url"}));
+  EXPECT_EQ(c.messages, (Strings{"Do not creat desktop shortcut!", "Do not creat desktop internet Link!"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shortcut, ShortcutRefusedName,
+    ::testing::Combine(::testing::Values(5, 6),
+                       ::testing::Values(NameCase{"Empty", ""}, NameCase{"DotDot", ".."}, NameCase{"Dot", "."},
+                                         NameCase{"Climbing", "..\\..\\..\\Windows\\evil"},
+                                         NameCase{"SubFolder", "sub\\name"}, NameCase{"Slash", "../evil"},
+                                         NameCase{"Drive", "C:evil"}, NameCase{"BadChar", "a|b"},
+                                         NameCase{"LineBreak", "a\r\nb"})),
+    [](const auto& i) {
+      return "Windows" + std::to_string(std::get<0>(i.param)) + "_" + std::get<1>(i.param).label;
+    });
+
+}  // namespace
+}  // namespace pelisto
