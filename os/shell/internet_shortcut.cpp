@@ -6,7 +6,7 @@
 #include "os/base/text.h"
 #include "os/com/hresult.h"
 #include "os/com/persist_file.h"
-#include "os/fs/file_util.h"
+#include "os/shell/shortcut_file.h"
 #include "os/shell/shell_link.h"
 
 namespace os {
@@ -41,21 +41,12 @@ class InternetShortcut final
   }
 
   HRESULT Save(const char16_t* file, BOOL remember) override {
-    const std::u16string wide_path = file != nullptr ? std::u16string(file) : current_file_;
-    if (wide_path.empty()) return E_INVALIDARG;
     if (url_.empty()) return E_UNEXPECTED;
-    std::string path;
-    if (!WideToMultiByte(wide_path, &path)) return HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
     std::string text = "[InternetShortcut]\r\nURL=" + url_ + "\r\n";
     if (!icon_path_.empty()) {
       text += "IconFile=" + icon_path_ + "\r\nIconIndex=" + std::to_string(icon_index_) + "\r\n";
     }
-    if (!WriteFileAtomically(path, text)) {
-      const DWORD code = GetLastError();
-      return code == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(code);
-    }
-    if (remember) current_file_ = wide_path;
-    return S_OK;
+    return SaveShortcutFile(file, remember, text, &current_file_);
   }
 
  private:

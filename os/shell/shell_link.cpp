@@ -7,17 +7,12 @@
 #include "os/com/hresult.h"
 #include "os/com/persist_file.h"
 #include "os/fs/file_api.h"
-#include "os/fs/file_util.h"
 #include "os/image/machine.h"
 #include "os/shell/shell_link_format.h"
+#include "os/shell/shortcut_file.h"
 
 namespace os {
 namespace {
-
-HRESULT FromLastError() {
-  const DWORD code = GetLastError();
-  return code == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(code);
-}
 
 // A drive's serial number: stable for one image, different between its drives.
 DWORD DriveSerial(const Machine& machine, char letter) {
@@ -91,16 +86,10 @@ class ShellLink final : public ComObject<IShellLinkA, IPersistFile> {
   }
 
   HRESULT Save(const char16_t* file, BOOL remember) override {
-    const std::u16string wide_path = file != nullptr ? std::u16string(file) : current_file_;
-    if (wide_path.empty()) return E_INVALIDARG;
     if (!has_target_) return E_UNEXPECTED;
-    std::string path;
-    if (!WideToMultiByte(wide_path, &path)) return HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
     std::string bytes;
     if (!EncodeShellLink(data_, &bytes)) return E_INVALIDARG;
-    if (!WriteFileAtomically(path, bytes)) return FromLastError();
-    if (remember) current_file_ = wide_path;
-    return S_OK;
+    return SaveShortcutFile(file, remember, bytes, &current_file_);
   }
 
  private:

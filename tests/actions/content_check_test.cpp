@@ -38,18 +38,12 @@ class ContentEntryTest : public testing::InstallTest {
     return CheckContentEntry(c, stored_, node_, stored_exists, &entry, check_local, check_version);
   }
 
-  static Strings Lines(const FakeRunContext& c) {
-    Strings out;
-    for (const auto& line : c.log) out.push_back(std::to_string(line.level) + ":" + line.text);
-    return out;
-  }
-
   ContentEntry entry;
   IXMLDocumentWrapper stored_, fresh_;
   IXMLNodeWrapper node_;
 };
 
-constexpr char kT[] = "[2024-01-02_03:04:05]";
+constexpr const char* kT = testing::kStamp;
 
 // The name test for the XML library is case-sensitive; the registry entry's name is not.
 TEST_F(ContentEntryTest, Msxml4InCapitalsIsAPlainFileAndAlwaysSetRegInAnyCaseIsARegistryEntry) {

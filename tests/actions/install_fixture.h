@@ -1,51 +1,22 @@
-// The fixture of the install-step tests (content check, install by type, shortcuts, program
-// starts): a fresh image of a chosen Windows version with a D: drive, the control's thread as
-// a browser runs it (an OLE apartment), a run context whose per-user data folder is set as
-// the control sets it, and configuration documents made from element texts.
+// The fixture of the install-step tests (content entries, install by type, shortcuts,
+// program starts): the install actions' fixture with configuration documents made from
+// element texts and the log as "level:text" lines.
 #pragma once
 
-#include <filesystem>
-#include <memory>
 #include <string>
+#include <vector>
 
-#include "os/com/apartment.h"
-#include "os/shell/folders.h"
-#include "platform/broker_client.h"
 #include "platform/xml_document_wrapper.h"
 #include "platform/xml_node_wrapper.h"
-#include "tests/support/fake_run_context.h"
-#include "tests/support/ui_script.h"
+#include "tests/support/action_test.h"
 
 namespace pelisto::testing {
 
-class InstallTest : public UiTest {
+// The time stamp FakeRunContext puts in front of its lines.
+inline constexpr char kStamp[] = "[2024-01-02_03:04:05]";
+
+class InstallTest : public ActionTest {
  protected:
-  void SetUp() override {
-    UiTest::SetUp();
-    os::OleInitialize(nullptr);
-  }
-  void TearDown() override {
-    context_.reset();
-    ReleaseBroker();
-    os::OleUninitialize();
-    UiTest::TearDown();
-  }
-
-  // The context after the image's version is set; it replaces the previous one.
-  FakeRunContext& Context(int os_major) {
-    os::ImageSettings s = machine().settings();
-    s.os_major = os_major;
-    s.drives['D'] = "drive_d";
-    std::filesystem::create_directories(prefix() + "/drive_d");
-    Reconfigure(s);
-    context_ = std::make_unique<FakeRunContext>();
-    if (os_major >= 6) {
-      os::SHGetFolderPathA(nullptr, os::CSIDL_LOCAL_APPDATA, nullptr, 0,
-                           &context_->protected_mode.writable_folder);
-    }
-    return *context_;
-  }
-
   // A document of `elements` under one root, loaded from a file of the image.
   IXMLDocumentWrapper Document(const std::string& elements, const std::string& name = "new.xml") {
     const std::string path = "C:\\work\\" + name;
@@ -60,8 +31,12 @@ class InstallTest : public UiTest {
     EXPECT_TRUE(doc.InitIteration());
     return doc.GetNextNode();
   }
-
-  std::unique_ptr<FakeRunContext> context_;
+  // The log as "level:text" lines.
+  static std::vector<std::string> Lines(const FakeRunContext& c) {
+    std::vector<std::string> out;
+    for (const auto& line : c.log) out.push_back(std::to_string(line.level) + ":" + line.text);
+    return out;
+  }
 };
 
 }  // namespace pelisto::testing

@@ -13,7 +13,7 @@ namespace {
 using testing::FakeRunContext;
 using Strings = std::vector<std::string>;
 
-constexpr char kT[] = "[2024-01-02_03:04:05]";
+constexpr const char* kT = testing::kStamp;
 
 class InstallByTypeProgram : public testing::InstallTest {
  protected:
@@ -36,9 +36,7 @@ TEST_F(InstallByTypeProgram, ExecuteFileWaitsForTheProgramUnderTheWaitCursor) {
   ExecuteFile(c, "D:\\dl\\setup.exe");
   // Written after the pause: the call waited for the program's end.
   EXPECT_EQ(GetFile("D:\\dl\\ran.txt"), "0 medium\n");
-  std::vector<std::string> lines;
-  for (const auto& l : c.log) lines.push_back(std::to_string(l.level) + ":" + l.text);
-  EXPECT_EQ(lines, (Strings{std::string("0:") + kT + " Start execute file - D:\\dl\\setup.exe",
+  EXPECT_EQ(Lines(c), (Strings{std::string("0:") + kT + " Start execute file - D:\\dl\\setup.exe",
                             std::string("0:") + kT + " Success create processing - D:\\dl\\setup.exe",
                             std::string("0:") + kT + " End execute file - D:\\dl\\setup.exe"}));
   EXPECT_EQ(Cursors(), (std::vector<int>{32514, 32512}));

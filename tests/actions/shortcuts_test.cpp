@@ -17,16 +17,11 @@ using testing::IniSection;
 using testing::ReadWithLnkinfo;
 using Strings = std::vector<std::string>;
 
-constexpr char kT[] = "[2024-01-02_03:04:05]";
+constexpr const char* kT = testing::kStamp;
 constexpr char kDesktop[] = "C:\\Users\\user\\Desktop";
 
 class ShortcutTest : public testing::InstallTest {
  protected:
-  static Strings Lines(const FakeRunContext& c) {
-    Strings out;
-    for (const auto& line : c.log) out.push_back(std::to_string(line.level) + ":" + line.text);
-    return out;
-  }
   // Every file below the image's drives and the prefix, for proving nothing was written.
   std::vector<std::string> AllFiles() {
     std::vector<std::string> files;
