@@ -10,8 +10,10 @@
 #include "control/class_registration.h"
 #include "control/dispatch_table.h"
 #include "control/pelisto_ctrl.h"
+#include "host/browser_report.h"
 #include "host/cli_options.h"
 #include "host/event_printer.h"
+#include "host/host_page.h"
 #include "host/output_format.h"
 #include "host/reg_query.h"
 #include "host/reg_set.h"
@@ -88,15 +90,45 @@ int Register(bool install) {
   return kExitTrue;
 }
 
+bool IsWindowMethod(const std::string& name) {
+  for (const char* method :
+       {"setStyle", "setStyle2", "setIEResizable", "protectSystemMenu", "ChangeWindowState"}) {
+    if (name == method) return true;
+  }
+  return false;
+}
+
+// Invokes one method and prints its result line; the exit status its result calls for.
+int CallOne(CPelistoCtrl& control, os::LONG id, const std::string& name,
+            const std::vector<std::string>& arg_texts, bool json) {
+  std::vector<os::Variant> args;
+  for (const std::string& arg : arg_texts) args.push_back(os::Variant::Text(arg));
+  os::Variant result;
+  unsigned arg_error = 0;
+  os::HRESULT hr = control.Invoke(id, DISPATCH_METHOD, args, &result, &arg_error);
+  if (os::FAILED(hr)) return DispatchUsage("method", name, hr, arg_error);
+  std::printf("%s\n", ResultLine(result, json).c_str());
+  std::fflush(stdout);
+  if (result.IsEmpty()) return kExitTrue;
+  if (result.vt() == os::VT_BSTR) return result.bstrVal().empty() ? kExitFalse : kExitTrue;
+  os::LONG number = 0;
+  result.ToLong(&number);
+  return number != 0 ? kExitTrue : kExitFalse;
+}
+
 // Loads the page's bag, then plays its script: --set, --custom-dir, then the command.
 int RunControl(const CliOptions& options) {
-  CPelistoCtrl control;
+  HostPage page(options);
+  ControlOptions control_options;
+  control_options.main_window = page.MainWindow();
+  CPelistoCtrl control(std::move(control_options));
   EventPrinter printer(stdout, options.events, options.cancel_rules);
   control.SetEventSink(&printer);
 
   PropertyBag bag;
   for (const auto& [name, value] : options.params) bag.Write(name, os::Variant::Text(value));
   control.Load(bag);
+  page.Embed(control);
 
   unsigned arg_error = 0;
   for (const auto& [name, value] : options.sets) {
@@ -113,20 +145,14 @@ int RunControl(const CliOptions& options) {
   }
 
   const bool json = options.events == EventFormat::kJson;
-  os::LONG id = 0;
-  const bool is_call = options.command == CliCommand::kCall;
-  const char* what = is_call ? "method" : "property";
-  os::HRESULT hr = GetIDsOfNames(options.name, &id);
-  if (os::FAILED(hr)) return DispatchUsage(what, options.name, hr, 0);
-  const std::string name = CanonicalName(id, options.name);
-  std::vector<os::Variant> args;
-  for (const std::string& arg : options.args) args.push_back(os::Variant::Text(arg));
-  os::Variant result;
-  hr = control.Invoke(id, is_call ? DISPATCH_METHOD : DISPATCH_PROPERTYGET, args, &result,
-                      &arg_error);
-  if (os::FAILED(hr)) return DispatchUsage(what, name, hr, arg_error);
-
-  if (!is_call) {
+  if (options.command == CliCommand::kGet) {
+    os::LONG id = 0;
+    os::HRESULT hr = GetIDsOfNames(options.name, &id);
+    if (os::FAILED(hr)) return DispatchUsage("property", options.name, hr, 0);
+    const std::string name = CanonicalName(id, options.name);
+    os::Variant result;
+    hr = control.Invoke(id, DISPATCH_PROPERTYGET, {}, &result, &arg_error);
+    if (os::FAILED(hr)) return DispatchUsage("property", name, hr, arg_error);
     // A property prints as it is: texts unquoted, BOOLs as 1 / 0.
     const std::string shown = json                          ? ResultLine(result, true)
                               : result.vt() == os::VT_BSTR ? os::AnsiToUtf8(result.bstrVal())
@@ -134,12 +160,32 @@ int RunControl(const CliOptions& options) {
     std::printf("%s\n", shown.c_str());
     return kExitTrue;
   }
-  std::printf("%s\n", ResultLine(result, json).c_str());
-  if (result.IsEmpty()) return kExitTrue;
-  os::LONG number = 0;
-  if (result.vt() == os::VT_BSTR) return result.bstrVal().empty() ? kExitFalse : kExitTrue;
-  result.ToLong(&number);
-  return number != 0 ? kExitTrue : kExitFalse;
+
+  // Every name is known before the first call runs.
+  std::vector<MethodCall> calls = {{options.name, options.args}};
+  calls.insert(calls.end(), options.then.begin(), options.then.end());
+  std::vector<os::LONG> ids;
+  for (const MethodCall& call : calls) {
+    os::LONG id = 0;
+    os::HRESULT hr = GetIDsOfNames(call.name, &id);
+    if (os::FAILED(hr)) return DispatchUsage("method", call.name, hr, 0);
+    ids.push_back(id);
+  }
+  int status = kExitTrue;
+  bool report = !options.sys_commands.empty();
+  for (size_t i = 0; i < calls.size(); ++i) {
+    const std::string name = CanonicalName(ids[i], calls[i].name);
+    status = CallOne(control, ids[i], name, calls[i].args, json);
+    if (status == kExitUsage) return status;
+    report = report || IsWindowMethod(name);
+    // The page's thread goes back to its message loop between script calls.
+    page.PumpMessages();
+  }
+  for (os::WPARAM command : options.sys_commands) {
+    std::printf("%s\n", SysCommandLine(command, page.SendSysCommand(command), json).c_str());
+  }
+  if (report) std::fputs(BrowserReport(page.browser(), json).c_str(), stdout);
+  return status;
 }
 
 int Run(const std::vector<std::string>& argv) {

@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "os/base/types.h"
+#include "os/image/display_settings.h"
 #include "os/image/win_path.h"
 
 namespace os {
@@ -55,6 +56,7 @@ struct ImageSettings {
   int broker_timeout_ms = 120000;  // a broker call that takes longer fails
   // Drive letter (upper case) to host folder; relative folders are below the prefix.
   std::map<char, std::string> drives = {{'C', "drive_c"}, {'Z', "/"}};
+  DisplaySettings display;  // the desktop and the taskbar
 };
 
 class Machine {
