@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "control/bind_status_callback.h"
 #include "control/event_sink.h"
 #include "control/property_bag.h"
 #include "control/run_context.h"
@@ -99,6 +100,11 @@ class CPelistoCtrl final : public RunContext {
   os::HRESULT SetInterfaceSafetyOptions(const os::IID& iid, os::DWORD mask, os::DWORD enabled);
   void OnDraw(Painter* painter, const os::RECT& bounds) const;
 
+  // The control's bind-status callback (bound by no transfer) and the event it fires: the
+  // page's pCancel.
+  CCallback& BindStatusCallback() { return callback_; }
+  os::LONG FireDownloadProgress(os::LONG current_pos, os::LONG max_pos, os::LONG status);
+
   // The update log's current file; empty when none is open.
   const std::string& LogFilePath() const { return log_.path(); }
 
@@ -167,6 +173,7 @@ class CPelistoCtrl final : public RunContext {
   std::unique_ptr<PrivilegedOps> privileged_;
   UpdateLog log_;
   EventSink* sink_ = nullptr;
+  CCallback callback_{this};
 };
 
 }  // namespace pelisto
