@@ -128,6 +128,17 @@ TEST_P(DownloadDialog, EscMidTransferAbortsAndLeavesNoFile) {
   EXPECT_TRUE(BoxTexts().empty());
 }
 
+TEST_P(DownloadDialog, AScriptPressesEscAtAGivenPercent) {
+  Script("press esc on \"File Download\" percent 1003 50\n");
+  EXPECT_EQ(Entry(server_.Url("/slow/40960?every_ms=2")), 0);
+  ASSERT_EQ(Ranges(), std::vector<int>{40});
+  const std::vector<int> positions = Positions();
+  ASSERT_FALSE(positions.empty());
+  EXPECT_GE(positions.back(), 20) << "not before half the bar";
+  EXPECT_LT(positions.back(), 40) << "the transfer stopped before its end";
+  EXPECT_FALSE(HostExists(kTarget));
+}
+
 TEST_P(DownloadDialog, EscBeforeTheFirstByteEndsAtOnceEvenWhenTheServerStalls) {
   Script("press esc on \"File Download\"\n");
   EXPECT_EQ(Entry(server_.Url("/pattern/1000")), 0);
