@@ -82,6 +82,18 @@ void DownloadDialogTest::ServeBrokenGzip(const std::string& path) {
   });
 }
 
+void DownloadDialogTest::ServeSlow(const std::string& path, size_t size, size_t piece, int ms) {
+  server_.Route(path, [this, size, piece, ms](const httplib::Request&, httplib::Response& res) {
+    res.set_content_provider(size, "application/octet-stream",
+                             [this, piece, ms](size_t offset, size_t length, httplib::DataSink& sink) {
+                               if (server_.WaitForStop(ms)) return false;
+                               std::string bytes = HttpServer::Pattern(offset + piece).substr(offset);
+                               bytes.resize(std::min(piece, length));
+                               return sink.write(bytes.data(), bytes.size());
+                             });
+  });
+}
+
 void DownloadDialogTest::ServeSlowChunked(const std::string& path, size_t size, size_t piece, int ms) {
   server_.Route(path, [this, size, piece, ms](const httplib::Request&, httplib::Response& res) {
     res.set_chunked_content_provider("application/octet-stream",

@@ -28,6 +28,8 @@ class DownloadDialogTest : public HttpTransferTest, public ::testing::WithParamI
   std::vector<std::string> LogLines() const;
   // The server's body at `path` served as a gzip-encoded body that does not decode.
   void ServeBrokenGzip(const std::string& path);
+  // A body of `size` pattern bytes with its length, in pieces of `piece` bytes every `ms`.
+  void ServeSlow(const std::string& path, size_t size, size_t piece, int ms);
   // A body of `size` pattern bytes without a length, in pieces of `piece` bytes every `ms`.
   void ServeSlowChunked(const std::string& path, size_t size, size_t piece, int ms);
 };
