@@ -10,7 +10,7 @@
 
 namespace pelisto {
 
-enum class CliCommand { kCall, kGet, kRegister, kUnregister, kRegQuery, kRegSet, kVersion, kHelp };
+enum class CliCommand { kCall, kGet, kRegister, kUnregister, kRegQuery, kRegSet, kDownload, kVersion, kHelp };
 enum class EventFormat { kText, kJson, kNone };
 
 // The page's handler for one event: writes `value` into pCancel at the `nth` firing.
@@ -33,8 +33,11 @@ struct CliOptions {
 
   CliCommand command = CliCommand::kHelp;
   std::string name;               // the method or property; the key for reg query / reg set
-  std::vector<std::string> args;  // method arguments; the value name (and data) for reg
+  std::vector<std::string> args;  // method arguments; the value name (and data) for reg;
+                                  // URL, PATH (and FILETYPE) for download
   bool number = false;            // reg set --number
+  bool config_file = false;       // download --config
+  bool dialogless = false;        // download --dialogless
 };
 
 // Parses argv without the program name. Returns false and a one-line message in `error` on a

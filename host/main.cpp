@@ -11,6 +11,7 @@
 #include "control/dispatch_table.h"
 #include "control/pelisto_ctrl.h"
 #include "host/cli_options.h"
+#include "host/download_command.h"
 #include "host/event_printer.h"
 #include "host/output_format.h"
 #include "host/reg_query.h"
@@ -88,12 +89,9 @@ int Register(bool install) {
   return kExitTrue;
 }
 
-// Loads the page's bag, then plays its script: --set, --custom-dir, then the command.
-int RunControl(const CliOptions& options) {
-  CPelistoCtrl control;
-  EventPrinter printer(stdout, options.events, options.cancel_rules);
-  control.SetEventSink(&printer);
-
+// Loads the page's bag, then plays the start of its script: --set, --custom-dir. 0 when
+// that went well, else the exit status.
+int LoadPage(CPelistoCtrl& control, const CliOptions& options) {
   PropertyBag bag;
   for (const auto& [name, value] : options.params) bag.Write(name, os::Variant::Text(value));
   control.Load(bag);
@@ -111,7 +109,17 @@ int RunControl(const CliOptions& options) {
   for (const auto& [symbol, folder] : options.custom_dirs) {
     control.setCustomDir(symbol, folder);
   }
+  return 0;
+}
 
+// The page's script: LoadPage, then the call or the property.
+int RunControl(const CliOptions& options) {
+  CPelistoCtrl control;
+  EventPrinter printer(stdout, options.events, options.cancel_rules);
+  control.SetEventSink(&printer);
+  if (int status = LoadPage(control, options)) return status;
+
+  unsigned arg_error = 0;
   const bool json = options.events == EventFormat::kJson;
   os::LONG id = 0;
   const bool is_call = options.command == CliCommand::kCall;
@@ -188,6 +196,18 @@ int Run(const std::vector<std::string>& argv) {
       CPelistoCtrl control;
       status = RegSet(control, options.name, options.args.at(0), options.args.at(1),
                       options.number, stdout, stderr);
+      break;
+    }
+    case CliCommand::kDownload: {
+      const bool ole = os::SUCCEEDED(os::OleInitialize(nullptr));
+      {
+        CPelistoCtrl control;
+        EventPrinter printer(stdout, options.events, options.cancel_rules);
+        control.SetEventSink(&printer);
+        status = LoadPage(control, options);
+        if (status == 0) status = RunDownload(control, options, stdout) == 1 ? kExitTrue : kExitFalse;
+      }
+      if (ole) os::OleUninitialize();
       break;
     }
     case CliCommand::kCall:
