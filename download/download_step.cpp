@@ -52,7 +52,7 @@ os::LONG WithDialog(RunContext& control, std::string url, const std::string& loc
   }
   Log(control, " Success to parse the URL", 0);
 
-  CHttpDownloadDlg dialog(control.Privileged());
+  CHttpDownloadDlg dialog(control);
   dialog.SetUrl(url);
   dialog.SetTargetPath(local_path);
   dialog.SetFileType(file_type);

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "actions/browser_version.h"
-#include "control/privileged_ops.h"
+#include "control/run_context.h"
 #include "download/download_worker.h"
 #include "download/file_in_use_dlg.h"
 #include "os/fs/file_api.h"
@@ -26,7 +26,7 @@ std::string ExtensionOf(const std::string& path) {
 
 }  // namespace
 
-CHttpDownloadDlg::CHttpDownloadDlg(PrivilegedOps& privileged) : privileged_(privileged) {}
+CHttpDownloadDlg::CHttpDownloadDlg(RunContext& context) : context_(context) {}
 
 CHttpDownloadDlg::~CHttpDownloadDlg() {
   // A dialog whose window never ran still may have a worker (DoModal ended by WM_QUIT).
@@ -90,7 +90,7 @@ os::BOOL CHttpDownloadDlg::OnInitDialog() {
   // Read here rather than on the worker: on Windows 6 this may be the broker's first use,
   // and a broker made on the worker would go with its thread, leaving the archive step and
   // every later step without one.
-  browser_version_ = ReadBrowserVersion(privileged_);
+  browser_version_ = ReadBrowserVersion(context_.Privileged());
   if (!OpenWorkFile()) {
     EndDialog(os::IDCANCEL);
     return os::TRUE;
@@ -121,7 +121,7 @@ bool CHttpDownloadDlg::OpenWorkFile() {
       return true;
     }
     // The temporary file made for this try is not the one the next try opens.
-    if (work_file_temporary_) privileged_.DeleteFile(work_path_);
+    if (work_file_temporary_) context_.Privileged().DeleteFile(work_path_);
     CFileInUseDlg prompt;
     prompt.SetFile(work_path_);
     if (prompt.DoModal() != CFileInUseDlg::kRetry) return false;
@@ -139,7 +139,7 @@ bool CHttpDownloadDlg::StartWorker() {
 }
 
 void CHttpDownloadDlg::DiscardWorkFile() {
-  if (work_file_live_.exchange(false)) privileged_.DeleteFile(work_path_);
+  if (work_file_live_.exchange(false)) context_.Privileged().DeleteFile(work_path_);
 }
 
 void CHttpDownloadDlg::OnCancel() {
@@ -169,7 +169,7 @@ void CHttpDownloadDlg::OnCompletion(os::WPARAM wparam) {
   if (finished_ != 0) return;
   const bool aborted = abort_.load() == 1;
   if (wparam == 0 && !aborted && use_temp_file_ != 0 && ExtensionOf(target_path_) != ".zip" && work_file_live_) {
-    if (!privileged_.CopyFile(work_path_, target_path_, os::FALSE)) {
+    if (!context_.Privileged().CopyFile(work_path_, target_path_, os::FALSE)) {
       char text[1024];
       std::snprintf(text, sizeof text, "Failed to Copy File %s", target_path_.c_str());
       os::MessageBoxA(hwnd(), text, kApplicationName, os::MB_OK);

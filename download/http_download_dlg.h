@@ -34,7 +34,7 @@
 
 namespace pelisto {
 
-class PrivilegedOps;
+class RunContext;
 class DownloadWorker;
 
 class CHttpDownloadDlg : public os::ui::DialogWindow {
@@ -44,9 +44,10 @@ class CHttpDownloadDlg : public os::ui::DialogWindow {
   // Posted by the worker as its very last act, after the completion message if it sent one.
   static constexpr os::UINT kWorkerEndedMessage = os::WM_APP + 2;
 
-  // Copies, deletes and the browser-version read go through `privileged`, which must
-  // outlive the dialog.
-  explicit CHttpDownloadDlg(PrivilegedOps& privileged);
+  // Copies, deletes and the browser-version read go through the context's privileged
+  // steps, from the dialog's thread and from the worker; the archive step logs through it.
+  // `context` must outlive the dialog.
+  explicit CHttpDownloadDlg(RunContext& context);
   ~CHttpDownloadDlg() override;
 
   void SetUrl(const std::string& url) { url_ = url; }
@@ -98,7 +99,7 @@ class CHttpDownloadDlg : public os::ui::DialogWindow {
   // Waits for the worker, serving the messages it sends to this thread meanwhile.
   void WaitForWorker();
 
-  PrivilegedOps& privileged_;
+  RunContext& context_;
   std::string url_;
   std::string target_path_;
   std::string file_type_;

@@ -2,10 +2,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 
+#include "actions/browser_version.h"
 #include "download/download_step.h"
 #include "download/http_download_dlg.h"
 #include "download/output_file.h"
+#include "os/base/text.h"
+#include "os/image/integrity.h"
+#include "os/reg/registry.h"
 #include "os/ui/dialog.h"
 #include "os/ui/window.h"
 #include "resources/resource_ids.h"
@@ -197,8 +202,38 @@ TEST_P(DownloadDialog, AnUpperCaseZipTargetIsCopiedAndALowerCaseOneOfAnotherType
   EXPECT_TRUE(GetFile(WorkFolder() + "\\" + WorkFiles()[0]) == HttpServer::Pattern(3000));
 }
 
+// The object path goes out in UTF-8 from browser version 7 on, in the code page before.
+TEST_P(DownloadDialog, TheObjectPathIsSentInUtf8ForNewerBrowsers) {
+  os::ImageSettings settings = machine().settings();
+  settings.code_page = os::CP_KOREAN;
+  Reconfigure(settings);
+  const std::string name = os::Utf8ToAnsi("설치.exe");
+  ASSERT_NE(name, "설치.exe") << "the name's bytes differ in the two code pages";
+  std::vector<std::string> paths;
+  server_.Route(".*exe", [&](const httplib::Request& req, httplib::Response& res) {
+    paths.push_back(req.path);
+    ServeBytes(res, "x");
+  });
+  for (const char* version : {"8.0000", "6.0"}) {
+    {
+      os::ImpersonationScope elevated(os::Token{os::IntegrityLevel::kHigh});
+      os::HKEY key = nullptr;
+      ASSERT_EQ(os::RegCreateKeyExA(os::HKEY_LOCAL_MACHINE, kBrowserVersionKey, 0, nullptr, 0, os::KEY_ALL_ACCESS,
+                                    nullptr, &key, nullptr),
+                0);
+      os::RegSetValueExA(key, "IE", 0, os::REG_SZ, reinterpret_cast<const os::BYTE*>(version),
+                         static_cast<os::DWORD>(std::strlen(version) + 1));
+      os::RegCloseKey(key);
+    }
+    EXPECT_EQ(Entry(server_.Url("/" + name)), 1) << version;
+  }
+  ASSERT_EQ(paths.size(), 2u);
+  EXPECT_EQ(paths[0], "/설치.exe") << "UTF-8 for version 8";
+  EXPECT_EQ(paths[1], "/" + name) << "the code page's bytes for version 6";
+}
+
 TEST_P(DownloadDialog, TheUrlAndFlagsFollowTheTransferRules) {
-  CHttpDownloadDlg dialog(control_->Privileged());
+  CHttpDownloadDlg dialog(*control_);
   dialog.SetUrl("https://127.0.0.1:1/a/b/setup.exe");
   dialog.SetTargetPath(WorkFolder() + "\\setup.exe");
   server_.Stop();
