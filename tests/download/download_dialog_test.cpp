@@ -171,6 +171,15 @@ TEST_P(DownloadDialog, AWorkFileThatCannotBeOpenedAsksWithoutSkipAndStops) {
   EXPECT_EQ(server_.RequestCount(), 0u);
 }
 
+TEST_P(DownloadDialog, AWorkFolderThatIsMissingEndsBeforeTheTransfer) {
+  if (!Windows6()) GTEST_SKIP() << "no work folder before Windows 6";
+  control_->protected_mode.writable_folder = WorkFolder() + "\\missing";
+  EXPECT_EQ(Entry(server_.Url("/pattern/10")), 0);
+  EXPECT_EQ(server_.RequestCount(), 0u);
+  EXPECT_TRUE(control_->Logged(" Failed to download '"));
+  EXPECT_FALSE(HostExists(kTarget));
+}
+
 TEST_P(DownloadDialog, RetryAtTheFileInUsePromptOpensAgain) {
   if (Windows6()) GTEST_SKIP() << "the work file is a new temporary file on Windows 6";
   auto holder = std::make_unique<OutputFile>();
