@@ -373,7 +373,8 @@ int Store::SeedBrowserVersionLocked() {
   BindBytes(stmt, 2, "IE");
   BindBytes(stmt, 3, "ie");
   sqlite3_bind_int64(stmt, 4, 1);  // REG_SZ
-  BindBytes(stmt, 5, version + std::string(1, '\0'));  // REG_SZ keeps its terminating zero
+  const std::string data = version + std::string(1, '\0');  // REG_SZ keeps its terminating zero
+  BindBytes(stmt, 5, data);  // bound, not copied: `data` outlives the step
   return s.Step() == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(db_);
 }
 
