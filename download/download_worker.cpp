@@ -74,8 +74,9 @@ void DownloadWorker::Post(os::WPARAM result) {
 }
 
 void DownloadWorker::Discard() {
+  // The dialog removes the file when it takes the message: on its own thread, which owns
+  // the broker.
   dialog_.output_.Close();
-  dialog_.DiscardWorkFile();
 }
 
 void DownloadWorker::Transfer() {

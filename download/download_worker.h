@@ -44,8 +44,7 @@ class DownloadWorker : private HttpRequestSequence::Observer {
   // which the worker ends without a completion message.
   std::string FailureText(bool* posts);
   void Post(os::WPARAM result);
-  // Closes the output file and removes the work file: the end of every transfer that is
-  // not placed.
+  // Closes the output file of a transfer that is not to be placed; the dialog removes it.
   void Discard();
 
   // HttpRequestSequence::Observer

@@ -1,7 +1,6 @@
 #include "download/http_download_dlg.h"
 
 #include <chrono>
-#include <cstdio>
 #include <thread>
 
 #include "actions/browser_version.h"
@@ -170,9 +169,7 @@ void CHttpDownloadDlg::OnCompletion(os::WPARAM wparam) {
   const bool aborted = abort_.load() == 1;
   if (wparam == 0 && !aborted && use_temp_file_ != 0 && ExtensionOf(target_path_) != ".zip" && work_file_live_) {
     if (!context_.Privileged().CopyFile(work_path_, target_path_, os::FALSE)) {
-      char text[1024];
-      std::snprintf(text, sizeof text, "Failed to Copy File %s", target_path_.c_str());
-      os::MessageBoxA(hwnd(), text, kApplicationName, os::MB_OK);
+      os::MessageBoxA(hwnd(), "Failed to Copy File " + target_path_, kApplicationName, os::MB_OK);
       DiscardWorkFile();
       finished_ = 1;
       SendDlgItemMessage(res::kDownloadAnimationControl, os::ACM_STOP, 0, 0);
@@ -184,9 +181,10 @@ void CHttpDownloadDlg::OnCompletion(os::WPARAM wparam) {
   finished_ = 1;
   SendDlgItemMessage(res::kDownloadAnimationControl, os::ACM_STOP, 0, 0);
   if (aborted) {
-    if (work_file_temporary_) DiscardWorkFile();
+    DiscardWorkFile();
     EndDialog(os::IDCANCEL);
   } else if (wparam == 1) {
+    DiscardWorkFile();
     os::MessageBoxA(hwnd(), error_text_, kApplicationName, os::MB_OK);
     EndDialog(os::IDCANCEL);
   } else {

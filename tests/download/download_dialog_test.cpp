@@ -180,6 +180,14 @@ TEST_P(DownloadDialog, AWorkFolderThatIsMissingEndsBeforeTheTransfer) {
   EXPECT_FALSE(HostExists(kTarget));
 }
 
+TEST_P(DownloadDialog, ACopyIntoPlaceThatFailsIsShownAndLeavesNothing) {
+  if (!Windows6()) GTEST_SKIP() << "the dialog writes the target itself before Windows 6";
+  const std::string target = "C:\\Program Files\\Missing\\setup.bin";
+  EXPECT_EQ(Entry(server_.Url("/pattern/10"), target), 0);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Failed to Copy File " + target});
+  EXPECT_TRUE(WorkFiles().empty());
+}
+
 TEST_P(DownloadDialog, RetryAtTheFileInUsePromptOpensAgain) {
   if (Windows6()) GTEST_SKIP() << "the work file is a new temporary file on Windows 6";
   auto holder = std::make_unique<OutputFile>();
