@@ -13,17 +13,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "download/http_download.h"
-#include "os/base/text.h"
-#include "os/image/machine.h"
 #include "tests/support/fake_run_context.h"
 #include "tests/support/http_server.h"
 
@@ -73,24 +68,6 @@ class CountingSink : public pelisto::IStarterDownload {
   }
 };
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.size() % 2 == 1 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-bool SameFiles(const fs::path& a, const fs::path& b) {
-  std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
-  std::vector<char> ba(1 << 20), bb(1 << 20);
-  while (fa && fb) {
-    fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
-    fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
-    if (fa.gcount() != fb.gcount() || std::memcmp(ba.data(), bb.data(), static_cast<size_t>(fa.gcount())) != 0) {
-      return false;
-    }
-  }
-  return fa.eof() && fb.eof();
-}
-
 int Usage() {
   std::fprintf(stderr, "usage: bench-http-transfer [--mib N] [--rounds R] [--dir FOLDER]\n");
   return 2;
@@ -117,20 +94,13 @@ int main(int argc, char** argv) {
   }
   const size_t size = static_cast<size_t>(mib) << 20;
 
-  std::mt19937_64 rng(std::random_device{}());
-  const fs::path prefix = base / ("pelisto-bench-http-" + std::to_string(rng()));
-  std::string error;
-  std::unique_ptr<os::Machine> machine = os::Machine::Open(prefix.string(), &error);
-  if (!machine) {
-    std::fprintf(stderr, "cannot open a machine image in %s: %s\n", prefix.c_str(), error.c_str());
+  pelisto::bench::BenchImage image(base, "http");
+  if (!image.ok()) {
+    std::fprintf(stderr, "cannot open a machine image in %s: %s\n", image.prefix().c_str(), image.error().c_str());
     return 1;
   }
-  machine->mutable_settings().os_major = 5;
-  machine->mutable_settings().os_minor = 1;
-  os::SetCurrentMachine(machine.get());
-  os::SetAnsiCodePage(machine->settings().code_page);
-  const fs::path folder = prefix / "drive_c" / "bench";
-  fs::create_directories(folder);
+  const fs::path folder = image.Folder("bench");
+  std::string error;
   const fs::path ours_file = folder / "ours.bin";
   const fs::path curl_file = folder / "curl.bin";
 
@@ -180,7 +150,7 @@ int main(int argc, char** argv) {
       status = 1;
       break;
     }
-    if (r == 0 && (fs::file_size(ours_file) != size || !SameFiles(ours_file, curl_file))) {
+    if (r == 0 && (fs::file_size(ours_file) != size || !pelisto::bench::SameFiles(ours_file, curl_file))) {
       std::fprintf(stderr, "the two downloads differ\n");
       status = 1;
       break;
@@ -192,12 +162,8 @@ int main(int argc, char** argv) {
   }
 
   server.Stop();
-  os::SetCurrentMachine(nullptr);
-  machine.reset();
-  std::error_code ec;
-  fs::remove_all(prefix, ec);
   if (status != 0) return status;
-  const double ours_median = Median(ours), curl_median = Median(theirs);
+  const double ours_median = pelisto::bench::Median(ours), curl_median = pelisto::bench::Median(theirs);
   std::printf("median  %12.0f  %12.0f\n", ours_median, curl_median);
   std::printf("ratio %.2f\n", ours_median / curl_median);
   return 0;
