@@ -13,8 +13,8 @@ const std::vector<DispatchMember>& DispatchTable() {
       {1, "deleteZipFile", true, T::kBool, {}},
       {2, "registry", true, T::kBool, {}},
       {3, "getConfig", false, T::kBool, {{"strConfigURL", T::kText, false}}},
-      {4, "setStyle", false, T::kBool, {}},
-      {5, "setIEResizable", false, T::kBool, {{"bResizable", T::kLong, false}}},
+      {4, "setStyle", false, T::kVoid, {}},
+      {5, "setIEResizable", false, T::kVoid, {{"bResizable", T::kLong, false}}},
       {6, "setCustomDir", false, T::kLong,
        {{"dirSymbol", T::kText, false}, {"localDirName", T::kText, true}}},
       {7, "configDir", true, T::kText, {}},
@@ -27,9 +27,9 @@ const std::vector<DispatchMember>& DispatchTable() {
       {13, "checkAndUpdate", false, T::kBool,
        {{"strConfigURL", T::kText, false}, {"ext", T::kText, false},
         {"fileType", T::kText, false}}},
-      {14, "setStyle2", false, T::kBool, {{"status", T::kText, false}}},
-      {15, "protectSystemMenu", false, T::kBool, {{"param", T::kLong, false}}},
-      {16, "ChangeWindowState", false, T::kBool, {{"param", T::kLong, false}}},
+      {14, "setStyle2", false, T::kVoid, {{"status", T::kText, false}}},
+      {15, "protectSystemMenu", false, T::kVoid, {{"param", T::kLong, false}}},
+      {16, "ChangeWindowState", false, T::kVoid, {{"param", T::kLong, false}}},
       {17, "language", true, T::kText, {}},
   };
   return table;

@@ -2,10 +2,17 @@
 
 #include <cstdio>
 #include <exception>
+#include <type_traits>
 
+#include "actions/browser_version.h"
 #include "control/class_registration.h"
 #include "control/dispatch_table.h"
+#include "control/frame_window.h"
 #include "control/object_safety.h"
+#include "control/style_options.h"
+#include "control/system_menu_guard.h"
+#include "control/taskbar_placement.h"
+#include "control/web_browser_access.h"
 #include "download/file_in_use_dlg.h"
 #include "os/com/apartment.h"
 #include "os/com/com_error.h"
@@ -13,6 +20,7 @@
 #include "os/shell/folders.h"
 #include "os/sysinfo/version.h"
 #include "os/ui/message_box.h"
+#include "os/ui/window.h"
 #include "platform/broker_client.h"
 #include "resources/resources.h"
 
@@ -20,6 +28,7 @@ namespace pelisto {
 namespace {
 
 constexpr char kMessageCaption[] = "Pelisto";
+constexpr char kControlWindowClass[] = "PelistoCtrlWindow";
 
 std::string FolderOf(const std::string& path) {
   size_t slash = path.rfind('\\');
@@ -58,6 +67,9 @@ CPelistoCtrl::CPelistoCtrl(ControlOptions options)
 }
 
 CPelistoCtrl::~CPelistoCtrl() {
+  if (outer_window_ != nullptr && os::IsWindow(outer_window_)) os::DestroyWindow(outer_window_);
+  browser_.Reset();
+  client_site_.Reset();
   CloseStatusDialog();
   ReleaseBroker();
   if (com_initialized_) os::CoUninitialize();
@@ -195,16 +207,16 @@ os::HRESULT CPelistoCtrl::CallMethod(const DispatchMember& member,
   auto boolean = [](os::BOOL b) { return os::Variant::Bool(b != os::FALSE); };
   switch (member.id) {
     case 3: *result = boolean(getConfig(a[0].bstrVal())); break;
-    case 4: *result = boolean(setStyle()); break;
-    case 5: *result = boolean(setIEResizable(a[0].lVal())); break;
+    case 4: setStyle(); break;
+    case 5: setIEResizable(a[0].lVal()); break;
     case 6: *result = os::Variant::Long(setCustomDir(a[0].bstrVal(), a[1].bstrVal())); break;
     case 12: *result = boolean(getPreCheck(a[0].bstrVal(), a[1].bstrVal())); break;
     case 13:
       *result = boolean(checkAndUpdate(a[0].bstrVal(), a[1].bstrVal(), a[2].bstrVal()));
       break;
-    case 14: *result = boolean(setStyle2(a[0].bstrVal())); break;
-    case 15: *result = boolean(protectSystemMenu(a[0].lVal())); break;
-    case 16: *result = boolean(ChangeWindowState(a[0].lVal())); break;
+    case 14: setStyle2(a[0].bstrVal()); break;
+    case 15: protectSystemMenu(a[0].lVal()); break;
+    case 16: ChangeWindowState(a[0].lVal()); break;
     case DISPID_ABOUTBOX: AboutBox(); break;
     default: return os::DISP_E_MEMBERNOTFOUND;
   }
@@ -228,7 +240,7 @@ auto CPelistoCtrl::Guarded(const char* method, Body body) -> decltype(body()) {
   } catch (...) {
     // The log is best effort; the method still answers.
   }
-  return {};
+  if constexpr (!std::is_void_v<decltype(body())>) return {};
 }
 
 os::BOOL CPelistoCtrl::NotBuiltYet(const char* method) {
@@ -240,12 +252,21 @@ os::BOOL CPelistoCtrl::getConfig(const std::string&) {
   return Guarded("getConfig", [&] { return NotBuiltYet("getConfig"); });
 }
 
-os::BOOL CPelistoCtrl::setStyle() {
-  return Guarded("setStyle", [&] { return NotBuiltYet("setStyle"); });
+void CPelistoCtrl::setStyle() {
+  Guarded("setStyle", [&] {
+    const std::optional<BrowserPlacement> placement = ReadPlacementBesideTaskbar();
+    browser_ = GetWebBrowser(client_site_.Get());
+    if (!browser_) return;
+    ApplyPlacement(*browser_.Get(), placement);
+    TurnBarsOff(*browser_.Get(), ReadBrowserVersionDirect(*this));
+  });
 }
 
-os::BOOL CPelistoCtrl::setIEResizable(os::LONG) {
-  return Guarded("setIEResizable", [&] { return NotBuiltYet("setIEResizable"); });
+void CPelistoCtrl::setIEResizable(os::LONG bResizable) {
+  Guarded("setIEResizable", [&] {
+    browser_ = GetWebBrowser(client_site_.Get());
+    if (browser_) browser_->put_Resizable(bResizable != 0 ? os::VARIANT_TRUE : os::VARIANT_FALSE);
+  });
 }
 
 os::LONG CPelistoCtrl::setCustomDir(const std::string& dirSymbol,
@@ -265,18 +286,46 @@ os::BOOL CPelistoCtrl::checkAndUpdate(const std::string&, const std::string&,
   return Guarded("checkAndUpdate", [&] { return NotBuiltYet("checkAndUpdate"); });
 }
 
-os::BOOL CPelistoCtrl::setStyle2(const std::string&) {
-  return Guarded("setStyle2", [&] { return NotBuiltYet("setStyle2"); });
+void CPelistoCtrl::setStyle2(const std::string& status) {
+  Guarded("setStyle2", [&] {
+    const StyleOptions options = ParseStyleOptions(status);
+    if (options.empty()) return;
+    if (os::ComPtr<os::IWebBrowser2> browser = GetWebBrowser(client_site_.Get())) {
+      ApplyStyleOptions(options, *browser.Get());
+    }
+  });
 }
 
-os::BOOL CPelistoCtrl::protectSystemMenu(os::LONG) {
-  return Guarded("protectSystemMenu", [&] { return NotBuiltYet("protectSystemMenu"); });
+void CPelistoCtrl::protectSystemMenu(os::LONG param) {
+  Guarded("protectSystemMenu", [&] {
+    if (!ProtectSystemMenu(outer_window_, static_cast<os::DWORD>(param))) {
+      WriteLog("Failed Get IEFrame", 2);
+    }
+  });
 }
 
 void CPelistoCtrl::AboutBox() {}
 
-os::BOOL CPelistoCtrl::ChangeWindowState(os::LONG) {
-  return Guarded("ChangeWindowState", [&] { return NotBuiltYet("ChangeWindowState"); });
+void CPelistoCtrl::ChangeWindowState(os::LONG param) {
+  Guarded("ChangeWindowState", [&] { PostWindowState(outer_window_, param); });
+}
+
+// --- Embedding ------------------------------------------------------------------------------
+
+void CPelistoCtrl::SetClientSite(os::IOleClientSite* site) {
+  client_site_ = os::ComPtr<os::IOleClientSite>(site);
+}
+
+os::HWND CPelistoCtrl::CreateControlWindow(os::HWND parent, const os::RECT& rect) {
+  if (outer_window_ != nullptr && os::IsWindow(outer_window_)) return nullptr;
+  os::WNDCLASSA wc;
+  wc.lpfnWndProc = os::DefWindowProcA;
+  wc.lpszClassName = kControlWindowClass;
+  os::RegisterClassA(&wc);  // once per process; later registrations fail harmlessly
+  outer_window_ = os::CreateWindowExA(0, kControlWindowClass, "", os::WS_CHILD | os::WS_VISIBLE,
+                                      rect.left, rect.top, rect.right - rect.left,
+                                      rect.bottom - rect.top, parent, 0, nullptr);
+  return outer_window_;
 }
 
 // --- Object safety and drawing ----------------------------------------------------------------

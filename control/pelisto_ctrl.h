@@ -20,7 +20,10 @@
 #include "control/status_dialog.h"
 #include "control/update_log.h"
 #include "os/com/guid.h"
+#include "os/com/ole_site.h"
+#include "os/com/unknown.h"
 #include "os/com/variant.h"
+#include "os/ui/browser/web_browser.h"
 #include "os/ui/ui_types.h"
 
 namespace pelisto {
@@ -37,7 +40,8 @@ struct ControlOptions {
   LocalClock clock;  // null: the machine's local time
   // The run's status dialog; null: the status dialog window on a thread of its own.
   std::unique_ptr<StatusDialog> status_dialog;
-  // The window that owns the control's message boxes (the browser's main window).
+  // The application's main window: the browser's frame, which owns the control's message
+  // boxes and holds the page address (control/page_address.h).
   os::HWND main_window = nullptr;
 };
 
@@ -81,18 +85,32 @@ class CPelistoCtrl final : public RunContext {
   // The page's handlers; null to drop events. Not owned.
   void SetEventSink(EventSink* sink) { sink_ = sink; }
 
+  // --- Embedding (IOleObject, in-place activation) -----------------------------------------
+  // The site the container gives the control; referenced while held. Null takes it away.
+  void SetClientSite(os::IOleClientSite* site);
+  os::IOleClientSite* GetClientSite() const { return client_site_.Get(); }
+  // Makes the control's own window, a child of `parent` (the container's window for the
+  // control), on the calling thread; it is destroyed with the control. Null on failure, or
+  // when the control has its window already (that one is kept).
+  os::HWND CreateControlWindow(os::HWND parent, const os::RECT& rect);
+  // The control's outer window; null before CreateControlWindow.
+  os::HWND GetOuterWindow() const { return outer_window_; }
+  os::HWND MainWindow() const { return options_.main_window; }
+
   // --- Scripting methods -------------------------------------------------------------------
   os::BOOL getConfig(const std::string& strConfigURL);
-  os::BOOL setStyle();
-  os::BOOL setIEResizable(os::LONG bResizable);
+  // The window methods answer the page nothing; without a browser object, a client site or a
+  // frame they do nothing (protectSystemMenu logs "Failed Get IEFrame").
+  void setStyle();
+  void setIEResizable(os::LONG bResizable);
   os::LONG setCustomDir(const std::string& dirSymbol, const std::string& localDirName);
   os::BOOL getPreCheck(const std::string& checkURL, const std::string& fileType);
   os::BOOL checkAndUpdate(const std::string& strConfigURL, const std::string& ext,
                           const std::string& fileType);
-  os::BOOL setStyle2(const std::string& status);
-  os::BOOL protectSystemMenu(os::LONG param);
+  void setStyle2(const std::string& status);
+  void protectSystemMenu(os::LONG param);
   void AboutBox();
-  os::BOOL ChangeWindowState(os::LONG param);
+  void ChangeWindowState(os::LONG param);
 
   // --- Object safety and drawing -----------------------------------------------------------
   os::HRESULT GetInterfaceSafetyOptions(const os::IID& iid, os::DWORD* supported,
@@ -173,6 +191,10 @@ class CPelistoCtrl final : public RunContext {
   std::unique_ptr<PrivilegedOps> privileged_;
   UpdateLog log_;
   EventSink* sink_ = nullptr;
+  os::ComPtr<os::IOleClientSite> client_site_;
+  os::HWND outer_window_ = nullptr;
+  // The browser object setStyle and setIEResizable obtained last.
+  os::ComPtr<os::IWebBrowser2> browser_;
   CCallback callback_{this};
 };
 

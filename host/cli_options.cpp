@@ -61,6 +61,70 @@ bool ParseCancelRule(const std::string& text, CancelRule* rule, std::string* err
   return true;
 }
 
+// A system command by name or number (decimal or 0x hexadecimal, 32 bits).
+bool ParseSysCommand(const std::string& text, os::WPARAM* out) {
+  static const std::pair<const char*, os::WPARAM> kNames[] = {
+      {"minimize", 0xF020}, {"maximize", 0xF030}, {"close", 0xF060},
+      {"restore", 0xF120},  {"caption-restore", 0xF122}};
+  for (const auto& [name, command] : kNames) {
+    if (text == name) {
+      *out = command;
+      return true;
+    }
+  }
+  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  const std::string_view digits = std::string_view(text).substr(hex ? 2 : 0);
+  unsigned long long value = 0;
+  auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, hex ? 16 : 10);
+  if (digits.empty() || ec != std::errc() || ptr != digits.data() + digits.size() || value > UINT32_MAX) {
+    return false;
+  }
+  *out = static_cast<os::WPARAM>(value);
+  return true;
+}
+
+bool ParseBrowserMode(const std::string& text, BrowserMode* out) {
+  static const std::pair<const char*, BrowserMode> kModes[] = {
+      {"full", BrowserMode::kFull},
+      {"no-container", BrowserMode::kNoContainer},
+      {"no-service-provider", BrowserMode::kNoServiceProvider},
+      {"no-web-browser", BrowserMode::kNoWebBrowser},
+      {"no-site", BrowserMode::kNoSite},
+      {"no-window", BrowserMode::kNoWindow},
+      {"none", BrowserMode::kNone}};
+  for (const auto& [name, mode] : kModes) {
+    if (text == name) {
+      *out = mode;
+      return true;
+    }
+  }
+  return false;
+}
+
+// METHOD [ARG...] [--then METHOD [ARG...]]...
+bool SplitCalls(const std::vector<std::string>& words, CliOptions* out, std::string* error) {
+  std::vector<MethodCall> calls(1);
+  for (const std::string& word : words) {
+    if (word == "--then") {
+      calls.emplace_back();
+    } else if (calls.back().name.empty()) {
+      calls.back().name = word;
+    } else {
+      calls.back().args.push_back(word);
+    }
+  }
+  for (const MethodCall& call : calls) {
+    if (call.name.empty()) {
+      *error = "call: missing METHOD";
+      return false;
+    }
+  }
+  out->name = calls.front().name;
+  out->args = calls.front().args;
+  out->then.assign(calls.begin() + 1, calls.end());
+  return true;
+}
+
 bool ParseCommand(const std::vector<std::string>& argv, size_t i, CliOptions* out,
                   std::string* error) {
   const std::string& word = argv[i];
@@ -73,9 +137,10 @@ bool ParseCommand(const std::vector<std::string>& argv, size_t i, CliOptions* ou
       return false;
     }
     out->command = word == "call" ? CliCommand::kCall : CliCommand::kGet;
+    if (out->command == CliCommand::kCall) return SplitCalls(rest(i + 1), out, error);
     out->name = argv[i + 1];
     out->args = rest(i + 2);
-    if (out->command == CliCommand::kGet && !out->args.empty()) {
+    if (!out->args.empty()) {
       *error = "get takes one PROPERTY";
       return false;
     }
@@ -214,6 +279,28 @@ bool ParseCommandLine(const std::vector<std::string>& argv, CliOptions* out, std
         *error = "--events expects text, json or none, got '" + value + "'";
         return false;
       }
+    } else if (arg == "--page-url") {
+      out->page_url = value;
+    } else if (arg == "--browser") {
+      if (!ParseBrowserMode(value, &out->browser)) {
+        *error = "--browser expects full, no-container, no-service-provider, no-web-browser, "
+                 "no-site, no-window or none, got '" + value + "'";
+        return false;
+      }
+    } else if (arg == "--frame") {
+      if (value != "wide" && value != "narrow") {
+        *error = "--frame expects wide or narrow, got '" + value + "'";
+        return false;
+      }
+      out->unicode_frame = value == "wide";
+    } else if (arg == "--syscommand") {
+      os::WPARAM command = 0;
+      if (!ParseSysCommand(value, &command)) {
+        *error = "--syscommand expects minimize, maximize, close, restore, caption-restore or a "
+                 "32-bit number, got '" + value + "'";
+        return false;
+      }
+      out->sys_commands.push_back(command);
     } else if (arg == "--cancel-on") {
       CancelRule rule;
       if (!ParseCancelRule(value, &rule, error)) return false;
@@ -229,7 +316,13 @@ bool ParseCommandLine(const std::vector<std::string>& argv, CliOptions* out, std
 
 const char* UsageText() {
   return R"(usage: pelisto [OPTIONS] call METHOD [ARG...]
-           invoke a method by name; prints "result: VALUE"
+           invoke a method by name; prints "result: VALUE" ("result: none" for a method
+           without a result)
+       pelisto [OPTIONS] call METHOD [ARG...] --then METHOD [ARG...] [--then ...]
+           several calls in order, in one page (the control lives on between them); the
+           exit status is the last call's. After a window method (setStyle, setStyle2,
+           setIEResizable, protectSystemMenu, ChangeWindowState) or with --syscommand, the
+           browser's state and its recorded calls are printed after the calls
        pelisto [OPTIONS] get PROPERTY
            print a property after the property exchange
        pelisto [OPTIONS] register|unregister
@@ -272,9 +365,16 @@ options:
   --cancel-on EVENT[#N][=V]
                           the page's handler writes V (default 1) into pCancel at the N-th
                           EVENT (default the first) (repeatable)
+  --page-url URL          the page address in the browser's address field (default: none)
+  --browser MODE          how the browser holds the control: full (default), no-container,
+                          no-service-provider, no-web-browser, no-site, no-window or none
+  --frame wide|narrow     the frame window's procedure is wide (default) or narrow
+  --syscommand CMD        after the calls, send WM_SYSCOMMAND CMD to the frame and print
+                          whether the frame's own procedure got it; CMD is minimize,
+                          maximize, close, restore, caption-restore or a number (repeatable)
 
-exit status: 0 when the method returned non-zero, 1 when it returned 0/FALSE or the command
-failed, 2 on a usage error
+exit status: 0 when the (last) method returned non-zero or nothing, 1 when it returned
+0/FALSE or the command failed, 2 on a usage error
 )";
 }
 

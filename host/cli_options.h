@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "os/base/types.h"
+#include "os/ui/ui_types.h"
 
 namespace pelisto {
 
@@ -20,6 +21,23 @@ struct CancelRule {
   os::LONG value = 1;
 };
 
+// How the browser the host plays connects the control (os/ui/browser/host_browser.h).
+enum class BrowserMode {
+  kFull,               // client site, container, services and the control's window in the page
+  kNoContainer,        // the site's GetContainer fails
+  kNoServiceProvider,  // the site answers no IServiceProvider
+  kNoWebBrowser,       // QueryService finds no web browser service
+  kNoSite,             // the control gets no client site
+  kNoWindow,           // the control gets no window (no frame to climb to)
+  kNone,               // neither site nor window
+};
+
+// One method call of the page's script.
+struct MethodCall {
+  std::string name;
+  std::vector<std::string> args;
+};
+
 struct CliOptions {
   std::string prefix;
   std::vector<std::pair<std::string, std::string>> params;       // --param, in order
@@ -30,6 +48,10 @@ struct CliOptions {
   std::string ui_script;  // --ui-script: a headless script file (implies --ui headless)
   EventFormat events = EventFormat::kText;
   std::vector<CancelRule> cancel_rules;
+  std::string page_url;                   // --page-url: the address field of the browser
+  BrowserMode browser = BrowserMode::kFull;
+  bool unicode_frame = true;              // --frame wide|narrow
+  std::vector<os::WPARAM> sys_commands;   // --syscommand, sent to the frame after the calls
 
   CliCommand command = CliCommand::kHelp;
   std::string name;               // the method or property; the key for reg query / reg set
@@ -38,6 +60,7 @@ struct CliOptions {
   bool number = false;            // reg set --number
   bool config_file = false;       // download --config
   bool dialogless = false;        // download --dialogless
+  std::vector<MethodCall> then;   // call ... --then METHOD [ARG...]: the calls after the first
 };
 
 // Parses argv without the program name. Returns false and a one-line message in `error` on a

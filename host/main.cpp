@@ -10,9 +10,11 @@
 #include "control/class_registration.h"
 #include "control/dispatch_table.h"
 #include "control/pelisto_ctrl.h"
+#include "host/browser_report.h"
 #include "host/cli_options.h"
 #include "host/download_command.h"
 #include "host/event_printer.h"
+#include "host/host_page.h"
 #include "host/output_format.h"
 #include "host/reg_query.h"
 #include "host/reg_set.h"
@@ -89,12 +91,39 @@ int Register(bool install) {
   return kExitTrue;
 }
 
-// Loads the page's bag, then plays the start of its script: --set, --custom-dir. 0 when
-// that went well, else the exit status.
-int LoadPage(CPelistoCtrl& control, const CliOptions& options) {
+bool IsWindowMethod(const std::string& name) {
+  for (const char* method :
+       {"setStyle", "setStyle2", "setIEResizable", "protectSystemMenu", "ChangeWindowState"}) {
+    if (name == method) return true;
+  }
+  return false;
+}
+
+// Invokes one method and prints its result line; the exit status its result calls for.
+int CallOne(CPelistoCtrl& control, os::LONG id, const std::string& name,
+            const std::vector<std::string>& arg_texts, bool json) {
+  std::vector<os::Variant> args;
+  for (const std::string& arg : arg_texts) args.push_back(os::Variant::Text(arg));
+  os::Variant result;
+  unsigned arg_error = 0;
+  os::HRESULT hr = control.Invoke(id, DISPATCH_METHOD, args, &result, &arg_error);
+  if (os::FAILED(hr)) return DispatchUsage("method", name, hr, arg_error);
+  std::printf("%s\n", ResultLine(result, json).c_str());
+  std::fflush(stdout);
+  if (result.IsEmpty()) return kExitTrue;
+  if (result.vt() == os::VT_BSTR) return result.bstrVal().empty() ? kExitFalse : kExitTrue;
+  os::LONG number = 0;
+  result.ToLong(&number);
+  return number != 0 ? kExitTrue : kExitFalse;
+}
+
+// Loads the page's bag into the control embedded in `page`, then plays the start of its
+// script: --set, --custom-dir. 0 when that went well, else the exit status.
+int LoadPage(HostPage& page, CPelistoCtrl& control, const CliOptions& options) {
   PropertyBag bag;
   for (const auto& [name, value] : options.params) bag.Write(name, os::Variant::Text(value));
   control.Load(bag);
+  page.Embed(control);
 
   unsigned arg_error = 0;
   for (const auto& [name, value] : options.sets) {
@@ -112,29 +141,30 @@ int LoadPage(CPelistoCtrl& control, const CliOptions& options) {
   return 0;
 }
 
-// The page's script: LoadPage, then the call or the property.
+ControlOptions PageControlOptions(HostPage& page) {
+  ControlOptions control_options;
+  control_options.main_window = page.MainWindow();
+  return control_options;
+}
+
+// The page's script: LoadPage, then the calls or the property.
 int RunControl(const CliOptions& options) {
-  CPelistoCtrl control;
+  HostPage page(options);
+  CPelistoCtrl control(PageControlOptions(page));
   EventPrinter printer(stdout, options.events, options.cancel_rules);
   control.SetEventSink(&printer);
-  if (int status = LoadPage(control, options)) return status;
+  if (int status = LoadPage(page, control, options)) return status;
 
   unsigned arg_error = 0;
   const bool json = options.events == EventFormat::kJson;
-  os::LONG id = 0;
-  const bool is_call = options.command == CliCommand::kCall;
-  const char* what = is_call ? "method" : "property";
-  os::HRESULT hr = GetIDsOfNames(options.name, &id);
-  if (os::FAILED(hr)) return DispatchUsage(what, options.name, hr, 0);
-  const std::string name = CanonicalName(id, options.name);
-  std::vector<os::Variant> args;
-  for (const std::string& arg : options.args) args.push_back(os::Variant::Text(arg));
-  os::Variant result;
-  hr = control.Invoke(id, is_call ? DISPATCH_METHOD : DISPATCH_PROPERTYGET, args, &result,
-                      &arg_error);
-  if (os::FAILED(hr)) return DispatchUsage(what, name, hr, arg_error);
-
-  if (!is_call) {
+  if (options.command == CliCommand::kGet) {
+    os::LONG id = 0;
+    os::HRESULT hr = GetIDsOfNames(options.name, &id);
+    if (os::FAILED(hr)) return DispatchUsage("property", options.name, hr, 0);
+    const std::string name = CanonicalName(id, options.name);
+    os::Variant result;
+    hr = control.Invoke(id, DISPATCH_PROPERTYGET, {}, &result, &arg_error);
+    if (os::FAILED(hr)) return DispatchUsage("property", name, hr, arg_error);
     // A property prints as it is: texts unquoted, BOOLs as 1 / 0.
     const std::string shown = json                          ? ResultLine(result, true)
                               : result.vt() == os::VT_BSTR ? os::AnsiToUtf8(result.bstrVal())
@@ -142,12 +172,32 @@ int RunControl(const CliOptions& options) {
     std::printf("%s\n", shown.c_str());
     return kExitTrue;
   }
-  std::printf("%s\n", ResultLine(result, json).c_str());
-  if (result.IsEmpty()) return kExitTrue;
-  os::LONG number = 0;
-  if (result.vt() == os::VT_BSTR) return result.bstrVal().empty() ? kExitFalse : kExitTrue;
-  result.ToLong(&number);
-  return number != 0 ? kExitTrue : kExitFalse;
+
+  // Every name is known before the first call runs.
+  std::vector<MethodCall> calls = {{options.name, options.args}};
+  calls.insert(calls.end(), options.then.begin(), options.then.end());
+  std::vector<os::LONG> ids;
+  for (const MethodCall& call : calls) {
+    os::LONG id = 0;
+    os::HRESULT hr = GetIDsOfNames(call.name, &id);
+    if (os::FAILED(hr)) return DispatchUsage("method", call.name, hr, 0);
+    ids.push_back(id);
+  }
+  int status = kExitTrue;
+  bool report = !options.sys_commands.empty();
+  for (size_t i = 0; i < calls.size(); ++i) {
+    const std::string name = CanonicalName(ids[i], calls[i].name);
+    status = CallOne(control, ids[i], name, calls[i].args, json);
+    if (status == kExitUsage) return status;
+    report = report || IsWindowMethod(name);
+    // The page's thread goes back to its message loop between script calls.
+    page.PumpMessages();
+  }
+  for (os::WPARAM command : options.sys_commands) {
+    std::printf("%s\n", SysCommandLine(command, page.SendSysCommand(command), json).c_str());
+  }
+  if (report) std::fputs(BrowserReport(page.browser(), json).c_str(), stdout);
+  return status;
 }
 
 int Run(const std::vector<std::string>& argv) {
@@ -201,10 +251,11 @@ int Run(const std::vector<std::string>& argv) {
     case CliCommand::kDownload: {
       const bool ole = os::SUCCEEDED(os::OleInitialize(nullptr));
       {
-        CPelistoCtrl control;
+        HostPage page(options);
+        CPelistoCtrl control(PageControlOptions(page));
         EventPrinter printer(stdout, options.events, options.cancel_rules);
         control.SetEventSink(&printer);
-        status = LoadPage(control, options);
+        status = LoadPage(page, control, options);
         if (status == 0) status = RunDownload(control, options, stdout) == 1 ? kExitTrue : kExitFalse;
       }
       if (ole) os::OleUninitialize();

@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "os/base/types.h"
+#include "os/image/display_settings.h"
 #include "os/image/win_path.h"
 
 namespace os {
@@ -59,6 +60,7 @@ struct ImageSettings {
   std::string browser_version = "8.0000";
   // Drive letter (upper case) to host folder; relative folders are below the prefix.
   std::map<char, std::string> drives = {{'C', "drive_c"}, {'Z', "/"}};
+  DisplaySettings display;  // the desktop and the taskbar
 };
 
 class Machine {

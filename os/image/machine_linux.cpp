@@ -143,6 +143,8 @@ bool Machine::Load(std::string* error) {
         settings_.broker_timeout_ms = std::stoi(value);
       } else if (key == "browser_version") {
         settings_.browser_version = value;
+      } else if (IsDisplaySettingKey(key)) {
+        if (!ParseDisplaySetting(key, value, &settings_.display)) throw std::invalid_argument(key);
       } else if (key.size() == 7 && key.compare(0, 6, "drive.") == 0 && std::isalpha(key[6])) {
         char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(key[6])));
         if (value.empty()) {
@@ -175,6 +177,7 @@ bool Machine::Save(std::string* error) const {
         << "broker=" << settings_.broker_path << "\n"
         << "broker_timeout_ms=" << settings_.broker_timeout_ms << "\n"
         << "browser_version=" << settings_.browser_version << "\n";
+    WriteDisplaySettings(out, settings_.display);
     for (const auto& [letter, folder] : settings_.drives) {
       out << "drive." << static_cast<char>(std::tolower(letter)) << "=" << folder << "\n";
     }

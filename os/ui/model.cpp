@@ -5,6 +5,7 @@
 
 #include "os/base/error.h"
 #include "os/base/text.h"
+#include "os/ui/screen.h"
 #include "os/ui/thread_id.h"
 #include "os/ui/window_list.h"
 
@@ -76,9 +77,15 @@ Model& TheModel() {
     desk->hwnd = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0x10));
     desk->class_name = "#32769";
     desk->visible = true;
-    desk->rect = RECT{0, 0, 1024, 768};
     m->desktop = desk->hwnd;
     m->windows[Value(desk->hwnd)] = desk;
+    auto tray = std::make_shared<Window>();
+    tray->hwnd = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0x11));
+    tray->class_name = ui::kTaskbarClass;
+    tray->top_level = true;
+    tray->visible = true;
+    m->taskbar = tray->hwnd;
+    m->windows[Value(tray->hwnd)] = tray;
     return m;
   }();
   return *model;
@@ -169,6 +176,7 @@ HWND CreateWindowObject(const CreateParams& p, std::shared_ptr<Window>* out) {
     w->created_ns = WallClockNs();
     w->kind = p.kind;
     w->proc = cls->second.lpfnWndProc;
+    w->unicode = m.unicode_classes.count(AsciiLower(p.class_name)) != 0;
     w->text = p.text;
     w->style = p.style & ~(WS_VISIBLE | WS_DISABLED);
     w->visible = (p.style & WS_VISIBLE) != 0;

@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -37,6 +38,7 @@ struct Window {
   ControlKind kind = ControlKind::kStatic;
 
   // Guarded by Model::mu.
+  bool unicode = false;  // its procedure takes wide-character messages (IsWindowUnicode)
   bool alive = true;
   bool destroying = false;
   WNDPROC proc = nullptr;
@@ -107,9 +109,14 @@ struct Model {
   std::unordered_map<std::uintptr_t, std::shared_ptr<Window>> windows;
   std::vector<HWND> top_levels;              // creation order
   std::map<std::string, WNDCLASSA> classes;  // key: lower-case name
+  std::set<std::string> unicode_classes;     // keys of classes registered with RegisterClassW
   std::unordered_map<DWORD, std::shared_ptr<Queue>> queues;
   HWND foreground = nullptr;
   HWND desktop = nullptr;
+  // The shell's taskbar: a window of no thread of this process, found by FindWindowA but not
+  // listed as one of this process's windows. Its rectangle, like the desktop's, comes from
+  // os/ui/screen.h.
+  HWND taskbar = nullptr;
   std::uint32_t next_handle = 0x100;
 };
 

@@ -6,6 +6,7 @@
 #include "os/base/text.h"
 #include "os/ui/message_queue.h"
 #include "os/ui/model.h"
+#include "os/ui/screen.h"
 #include "os/ui/thread_id.h"
 #include "os/ui/window_list.h"
 
@@ -39,6 +40,16 @@ bool ForeignWindow(HWND hwnd, ui::internal::ListedWindow* out) {
     }
   }
   return false;
+}
+
+// Window coordinates are 16-bit quantities; keeping them there also keeps every sum of a
+// child's and its parents' positions far from overflowing.
+RECT PlacementRect(int x, int y, int width, int height) {
+  x = std::clamp(x, -32768, 32767);
+  y = std::clamp(y, -32768, 32767);
+  width = std::clamp(width, 0, 32767);
+  height = std::clamp(height, 0, 32767);
+  return RECT{x, y, x + width, y + height};
 }
 
 // Sets a flag of the window and reports `on_kind` / `off_kind` when it changed.
@@ -82,9 +93,26 @@ BOOL RegisterClassA(const WNDCLASSA* wc) {
   return TRUE;
 }
 
+BOOL RegisterClassW(const WNDCLASSW* wc) {
+  if (wc == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  WNDCLASSA narrow;
+  narrow.style = wc->style;
+  narrow.lpfnWndProc = wc->lpfnWndProc;
+  narrow.lpszClassName = WideToAnsi(wc->lpszClassName);
+  if (!RegisterClassA(&narrow)) return FALSE;
+  Model& m = TheModel();
+  std::lock_guard<std::mutex> lock(m.mu);
+  m.unicode_classes.insert(AsciiLower(narrow.lpszClassName));
+  return TRUE;
+}
+
 BOOL UnregisterClassA(const std::string& class_name) {
   Model& m = TheModel();
   std::lock_guard<std::mutex> lock(m.mu);
+  m.unicode_classes.erase(AsciiLower(class_name));
   if (m.classes.erase(AsciiLower(class_name)) == 0) {
     SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
     return FALSE;
@@ -110,7 +138,7 @@ HWND CreateWindowExA(DWORD, const std::string& class_name, const std::string& wi
   p.class_name = class_name;
   p.text = window_name;
   p.style = style;
-  p.rect = RECT{x, y, x + width, y + height};
+  p.rect = PlacementRect(x, y, width, height);
   p.parent = (style & WS_CHILD) ? parent : nullptr;
   p.id = (style & WS_CHILD) ? static_cast<int>(menu_or_id) : 0;
   p.create_param = param;
@@ -236,7 +264,11 @@ BOOL IsWindowEnabled(HWND hwnd) {
   return w && w->enabled;
 }
 
-BOOL IsWindowUnicode(HWND) { return FALSE; }
+BOOL IsWindowUnicode(HWND hwnd) {
+  std::shared_ptr<Window> w = ui::internal::Find(hwnd);
+  std::lock_guard<std::mutex> lock(TheModel().mu);
+  return w && w->unicode;
+}
 
 BOOL SetWindowTextA(HWND hwnd, const std::string& text) {
   if (!FindOrFail(hwnd)) return FALSE;
@@ -354,7 +386,9 @@ LONG_PTR GetWindowLongPtrA(HWND hwnd, int index) {
   return 0;
 }
 
-LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) {
+namespace {
+
+LONG_PTR SetWindowLongPtrAs(HWND hwnd, int index, LONG_PTR value, bool unicode) {
   std::shared_ptr<Window> w = FindOrFail(hwnd);
   if (!w) return 0;
   std::lock_guard<std::mutex> lock(TheModel().mu);
@@ -364,6 +398,7 @@ LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) {
       if (value == 0) break;
       old = reinterpret_cast<LONG_PTR>(w->proc);
       w->proc = reinterpret_cast<WNDPROC>(value);
+      w->unicode = unicode;
       return old;
     case GWLP_USERDATA:
       old = w->user_data;
@@ -395,8 +430,28 @@ LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) {
   return 0;
 }
 
+}  // namespace
+
+LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) {
+  return SetWindowLongPtrAs(hwnd, index, value, false);
+}
+
+LONG_PTR GetWindowLongPtrW(HWND hwnd, int index) { return GetWindowLongPtrA(hwnd, index); }
+
+LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
+  return SetWindowLongPtrAs(hwnd, index, value, true);
+}
+
 LRESULT CallWindowProcA(WNDPROC proc, HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   return proc ? proc(hwnd, message, wparam, lparam) : 0;
+}
+
+LRESULT CallWindowProcW(WNDPROC proc, HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  return CallWindowProcA(proc, hwnd, message, wparam, lparam);
+}
+
+LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  return DefWindowProcA(hwnd, message, wparam, lparam);
 }
 
 LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -460,6 +515,10 @@ HWND GetDesktopWindow() { return TheModel().desktop; }
 
 BOOL GetWindowRect(HWND hwnd, RECT* rect) {
   Model& m = TheModel();
+  if (rect != nullptr && hwnd != nullptr && (hwnd == m.desktop || hwnd == m.taskbar)) {
+    *rect = hwnd == m.desktop ? ui::DesktopRect() : ui::CurrentTaskbar().rect;
+    return TRUE;
+  }
   std::lock_guard<std::mutex> lock(m.mu);
   std::shared_ptr<Window> w = FindLocked(m, hwnd);
   if (!w || rect == nullptr) {
@@ -488,11 +547,11 @@ BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL) {
   Model& m = TheModel();
   std::lock_guard<std::mutex> lock(m.mu);
   std::shared_ptr<Window> w = FindLocked(m, hwnd);
-  if (!w || w->hwnd == m.desktop) {
+  if (!w || w->hwnd == m.desktop || w->hwnd == m.taskbar) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
   }
-  w->rect = RECT{x, y, x + width, y + height};
+  w->rect = PlacementRect(x, y, width, height);
   return TRUE;
 }
 
@@ -522,6 +581,10 @@ HWND FindWindowA(const std::string& class_name, const std::string& window_name) 
   {
     Model& m = TheModel();
     std::lock_guard<std::mutex> lock(m.mu);
+    // The shell's taskbar is the oldest window of all.
+    if (std::shared_ptr<Window> tray = FindLocked(m, m.taskbar); tray && matches(tray->class_name, tray->text)) {
+      best = tray->hwnd;
+    }
     for (HWND h : m.top_levels) {
       std::shared_ptr<Window> w = FindLocked(m, h);
       if (w && matches(w->class_name, w->text) && (best == nullptr || w->created_ns >= best_time)) {

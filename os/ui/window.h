@@ -24,10 +24,20 @@ struct WNDCLASSA {
   std::string lpszClassName;
 };
 
+// The same with a wide-character name. Windows of a class registered this way are Unicode
+// windows (IsWindowUnicode). Messages reach every procedure as they were sent: the model keeps
+// no separate wide texts, so a wide procedure gets the same arguments a narrow one would.
+struct WNDCLASSW {
+  UINT style = 0;
+  WNDPROC lpfnWndProc = nullptr;
+  std::u16string lpszClassName;
+};
+
 // Classes are process-wide; names compare without regard to case. Built in: "#32770"
 // (dialogs, DefDlgProcA), "STATIC", "EDIT", "BUTTON", "msctls_progress32", "SysAnimate32".
 // RegisterClassA fails with ERROR_CLASS_ALREADY_EXISTS for a name in use.
 BOOL RegisterClassA(const WNDCLASSA* wc);
+BOOL RegisterClassW(const WNDCLASSW* wc);
 BOOL UnregisterClassA(const std::string& class_name);
 BOOL GetClassInfoA(const std::string& class_name, WNDCLASSA* wc);
 
@@ -53,7 +63,9 @@ BOOL IsZoomed(HWND hwnd);
 // Returns non-zero when the window was disabled before.
 BOOL EnableWindow(HWND hwnd, BOOL enable);
 BOOL IsWindowEnabled(HWND hwnd);
-BOOL IsWindowUnicode(HWND hwnd);  // always FALSE: every window here is a narrow-text window
+// True for a window of a class registered with RegisterClassW, until its procedure is replaced
+// through SetWindowLongPtrA; SetWindowLongPtrW makes a window Unicode.
+BOOL IsWindowUnicode(HWND hwnd);
 
 // Sends WM_SETTEXT (so the owner thread sets it, and a replaced procedure sees it).
 BOOL SetWindowTextA(HWND hwnd, const std::string& text);
@@ -78,18 +90,24 @@ BOOL EnumWindows(WNDENUMPROC proc, LPARAM lparam);
 // DWLP_MSGRESULT, DWLP_DLGPROC. Set returns the previous value.
 LONG_PTR GetWindowLongPtrA(HWND hwnd, int index);
 LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value);
+LONG_PTR GetWindowLongPtrW(HWND hwnd, int index);
+LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value);
 // Calls `proc` as the window procedure of `hwnd` (what a replaced procedure uses to hand a
 // message on to the one it replaced).
 LRESULT CallWindowProcA(WNDPROC proc, HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+LRESULT CallWindowProcW(WNDPROC proc, HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 // The default handling: texts, WM_CLOSE destroys the window, WM_SYSCOMMAND SC_CLOSE sends
 // WM_CLOSE and SC_MINIMIZE / SC_MAXIMIZE / SC_RESTORE change the show state.
 LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 
 BOOL SetForegroundWindow(HWND hwnd);
 HWND GetForegroundWindow();
 
-// Placement in pixels; the screen is 1024 x 768 (the desktop window's rectangle). A child's
-// position is relative to its parent's client area, which here is the whole window.
+// Placement in pixels; the screen is the desktop window's rectangle, as large as the image
+// says (os/ui/screen.h; 1024 x 768 by default). A child's position is relative to its parent's
+// client area, which here is the whole window. CreateWindowExA and MoveWindow keep positions
+// within -32768 to 32767 and sizes within 0 to 32767, as window coordinates are 16-bit.
 HWND GetDesktopWindow();
 BOOL GetWindowRect(HWND hwnd, RECT* rect);
 BOOL GetClientRect(HWND hwnd, RECT* rect);

@@ -217,7 +217,6 @@ TEST_F(ControlTest, MethodsOfLaterWorkAnswerFalseAndSayWhyInTheLog) {
   auto control = Loaded();
   control->CreateLogFile("C:\\work");
   EXPECT_EQ(control->getConfig("http://h/update.xml"), os::FALSE);
-  EXPECT_EQ(control->setStyle(), os::FALSE);
   EXPECT_EQ(control->checkAndUpdate("http://h/c.xml", "txt", "zip"), os::FALSE);
   const std::string log = GetFile(control->LogFilePath());
   EXPECT_NE(log.find(" getConfig is not available in this build\r\n"), std::string::npos) << log;

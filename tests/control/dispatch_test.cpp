@@ -141,7 +141,7 @@ TEST_F(DispatchControl, MethodsTakeCoercedArgumentsAndAnswerTheirType) {
   os::Variant result = Call("getConfig", {T("http://h/update.xml")});
   EXPECT_EQ(result.vt(), os::VT_BOOL);
   EXPECT_EQ(result.boolVal(), os::VARIANT_FALSE);
-  EXPECT_EQ(Call("setIEResizable", {T("1")}).boolVal(), os::VARIANT_FALSE);
+  EXPECT_TRUE(Call("setIEResizable", {T("1")}).IsEmpty()) << "the window methods answer nothing";
 }
 
 }  // namespace
