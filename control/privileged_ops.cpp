@@ -119,37 +119,13 @@ class BrokeredOps final : public PrivilegedOps {
   }
 
   int WriteFileAtomically(const std::string& path, std::string_view bytes) override {
-    BrokerRef broker;
-    GetBroker(broker.ReleaseAndGetAddressOf());
-    if (!broker) return 0;
-    os::LONG handle = 0;
-    if (os::FAILED(broker->OpenFile(os::AnsiToWide(path), u"w", &handle))) return 0;
-    const bool written =
-        os::SUCCEEDED(broker->WriteText(os::AnsiToWide(std::string(bytes)), handle));
-    const bool closed = os::SUCCEEDED(broker->CloseFile());
-    return written && closed ? 1 : 0;
+    return BrokerWriteFileAtomically(path, std::string(bytes));
   }
   int CreateFileIfMissing(const std::string& path) override {
-    BrokerRef broker;
-    GetBroker(broker.ReleaseAndGetAddressOf());
-    if (!broker) return 0;
-    os::LONG handle = 0;
-    if (os::FAILED(broker->OpenFile(os::AnsiToWide(path), u"a+", &handle))) return 0;
-    broker->CloseFile();
-    return 1;
+    return BrokerAppendToFile(path, std::string());
   }
   int AppendToFile(const std::string& path, std::string_view text) override {
-    BrokerRef broker;
-    GetBroker(broker.ReleaseAndGetAddressOf());
-    if (!broker) return 0;
-    os::LONG handle = 0;
-    if (os::FAILED(broker->OpenFile(os::AnsiToWide(path), u"a+", &handle))) return 0;
-    os::LONG position = 0;
-    broker->QueryOpenFile(&position);
-    const bool written =
-        os::SUCCEEDED(broker->WriteText(os::AnsiToWide(std::string(text)), handle));
-    broker->CloseFile();
-    return written ? 1 : 0;
+    return BrokerAppendToFile(path, std::string(text));
   }
 
   int RunProgram(const std::string& path) override { return BrokerRunProgram(path); }

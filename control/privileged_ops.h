@@ -53,8 +53,9 @@ class PrivilegedOps {
   virtual int WriteFileAtomically(const std::string& path, std::string_view bytes) = 0;
   // Creates `path` empty when it does not exist; an existing file is kept as it is.
   virtual int CreateFileIfMissing(const std::string& path) = 0;
-  // Appends `text` at the end of the existing file `path`; never creates it (a file removed
-  // meanwhile loses the text). The update log's lines.
+  // Appends `text` at the end of the file `path`: the update log's lines. The direct path
+  // never creates the file (a file removed meanwhile loses the text); the broker path opens
+  // it as "a+" does, creating it again.
   virtual int AppendToFile(const std::string& path, std::string_view text) = 0;
 
   // Starts the program `path` (no command line). Before Windows 6 the direct start waits for
