@@ -1,5 +1,7 @@
 #include "archive/gzip_header.h"
 
+#include "os/image/win_path.h"
+
 namespace pelisto {
 namespace {
 
@@ -11,21 +13,6 @@ std::uint8_t Byte(std::string_view bytes, std::size_t at) {
 std::string_view LastComponent(std::string_view name) {
   const std::size_t cut = name.find_last_of("\\/:");
   return cut == std::string_view::npos ? name : name.substr(cut + 1);
-}
-
-bool UsableFileName(std::string_view name) {
-  if (name.empty()) return false;
-  bool only_dots_and_blanks = true;
-  for (char c : name) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F) return false;
-    switch (c) {
-      case '*': case '?': case '"': case '<': case '>': case '|': return false;
-      default: break;
-    }
-    if (c != '.' && c != ' ') only_dots_and_blanks = false;
-  }
-  return !only_dots_and_blanks;
 }
 
 }  // namespace
@@ -67,7 +54,7 @@ std::string StoredNameFromBytes(std::string_view bytes) {
 std::string GzipOutputFileName(std::string_view stored_name, std::string_view default_name) {
   for (std::string_view candidate : {stored_name, default_name}) {
     const std::string_view name = LastComponent(candidate);
-    if (UsableFileName(name)) return std::string(name);
+    if (os::IsPlainFileName(name)) return std::string(name);
   }
   return {};
 }

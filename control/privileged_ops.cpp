@@ -2,8 +2,10 @@
 
 #include <cstdio>
 
+#include "actions/execute_file.h"
 #include "actions/registration.h"
 #include "actions/registry_ops.h"
+#include "actions/shortcuts.h"
 #include "control/run_context.h"
 #include "os/base/error.h"
 #include "os/base/text.h"
@@ -59,14 +61,16 @@ class DirectOps final : public PrivilegedOps {
   }
 
   // The direct program start and shortcuts arrive with the install actions.
-  int RunProgram(const std::string&) override { return 0; }
-  os::LONG CreateShellLink(const std::string&, const std::string&, const std::string&,
-                           const std::string&, const std::string&) override {
-    return -1;
+  int RunProgram(const std::string& path) override { return ExecuteFile(context_, path) ? 1 : 0; }
+  os::LONG CreateShellLink(const std::string& target, const std::string& link,
+                           const std::string& description, const std::string& icon,
+                           const std::string& arguments) override {
+    return pelisto::CreateShellLink(target, link, description, icon, arguments);
   }
-  os::LONG CreateInternetShortcut(const std::string&, const std::string&, const std::string&,
-                                  const std::string&, os::LONG) override {
-    return -1;
+  os::LONG CreateInternetShortcut(const std::string& url, const std::string& path,
+                                  const std::string& description, const std::string& icon,
+                                  os::LONG icon_index) override {
+    return pelisto::CreateInternetShortcut(url, path, description, icon, icon_index);
   }
 
   int RegisterComponent(const std::string& path) override { return CRegSvr32().Register(path); }

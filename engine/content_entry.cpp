@@ -3,6 +3,16 @@
 #include "platform/xml_node_wrapper.h"
 
 namespace pelisto {
+namespace {
+
+// An attribute read outside the record: empty when absent.
+std::string AttributeText(const IXMLNodeWrapper& node, const char* name) {
+  std::string text;
+  node.GetAttribute(name, &text);
+  return text;
+}
+
+}  // namespace
 
 const std::array<ContentAttribute, 15> kContentAttributes = {{
     {"name", &ContentEntry::name},
@@ -27,10 +37,8 @@ void ReadContentEntry(IXMLNodeWrapper& node, ContentEntry* entry) {
   for (const ContentAttribute& a : kContentAttributes) node.GetAttribute(a.name, &(entry->*a.field));
 }
 
-std::string ReadSensitive(const IXMLNodeWrapper& node) {
-  std::string rule;
-  node.GetAttribute("sensitive", &rule);
-  return rule;
-}
+std::string ReadSensitive(const IXMLNodeWrapper& node) { return AttributeText(node, "sensitive"); }
+
+std::string ReadContentHash(const IXMLNodeWrapper& node) { return AttributeText(node, "sha256"); }
 
 }  // namespace pelisto

@@ -46,4 +46,9 @@ void ReadContentEntry(IXMLNodeWrapper& node, ContentEntry* entry);
 // when absent. The node's attributes must be loaded (ReadContentEntry does it).
 std::string ReadSensitive(const IXMLNodeWrapper& node);
 
+// The digest the entry's file must have: its `sha256` attribute, empty when absent or empty
+// (then nothing is checked). Read outside the record as `sensitive` is; the node's attributes
+// must be loaded.
+std::string ReadContentHash(const IXMLNodeWrapper& node);
+
 }  // namespace pelisto

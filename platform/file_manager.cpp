@@ -8,6 +8,7 @@
 
 #include "os/base/error.h"
 #include "os/base/text.h"
+#include "os/com/apartment.h"
 #include "os/com/hresult.h"
 #include "os/fs/file_api.h"
 #include "os/fs/file_util.h"
@@ -16,7 +17,9 @@
 #include "os/reg/key_helpers.h"
 #include "os/reg/registry.h"
 #include "platform/broker_proxy.h"
+#include "platform/program_start.h"
 #include "platform/self_registration.h"
+#include "platform/shell_shortcuts.h"
 
 namespace pelisto {
 namespace {
@@ -140,19 +143,41 @@ class InProcessBroker final : public os::ComObject<IFileManager> {
     return os::DeleteFileA(Narrow(path)) ? os::S_OK : LastErrorResult();
   }
 
-  // Program starts come with the program-start work (process creation on the image).
-  os::HRESULT RunProgram(const std::u16string&) override { return os::E_NOTIMPL; }
-
-  // Shell links and Internet shortcuts come with the shortcut work.
-  os::HRESULT CreateShellLink(const std::u16string&, const std::u16string&,
-                              const std::u16string&, const std::u16string&,
-                              const std::u16string&, os::LONG*) override {
-    return os::E_NOTIMPL;
+  // Started elevated, with the broker's token, and not waited for: a broker call is bounded
+  // in time (the proxy's time-out) and an installer is not.
+  os::HRESULT RunProgram(const std::u16string& path) override {
+    Scope scope(this);
+    if (path.empty()) return os::E_INVALIDARG;
+    os::PROCESS_INFORMATION process;
+    if (!StartProgram(Narrow(path), &process)) return LastErrorResult();
+    os::CloseHandle(process.hThread);
+    os::CloseHandle(process.hProcess);
+    return os::S_OK;
   }
-  os::HRESULT CreateInternetShortcut(const std::u16string&, const std::u16string&,
-                                     const std::u16string&, const std::u16string&, os::LONG,
-                                     os::LONG*) override {
-    return os::E_NOTIMPL;
+
+  // The call itself succeeds whenever it was made; `*result` tells whether the link is saved.
+  // No box: the broker shows nothing of its own.
+  os::HRESULT CreateShellLink(const std::u16string& target, const std::u16string& link,
+                              const std::u16string& description, const std::u16string& icon,
+                              const std::u16string& arguments, os::LONG* result) override {
+    Scope scope(this);
+    if (result == nullptr) return os::E_POINTER;
+    // The shell link object needs COM on the thread that makes it.
+    const os::HRESULT init = os::CoInitialize(nullptr);
+    *result = WriteShellLink(Narrow(target), Narrow(link), Narrow(description), Narrow(icon),
+                             Narrow(arguments));
+    if (os::SUCCEEDED(init)) os::CoUninitialize();
+    return os::S_OK;
+  }
+  os::HRESULT CreateInternetShortcut(const std::u16string& url, const std::u16string& path,
+                                     const std::u16string& description,
+                                     const std::u16string& icon, os::LONG icon_index,
+                                     os::LONG* result) override {
+    Scope scope(this);
+    if (result == nullptr) return os::E_POINTER;
+    *result = WriteInternetShortcut(Narrow(url), Narrow(path), Narrow(description),
+                                    Narrow(icon), icon_index);
+    return os::S_OK;
   }
 
   os::HRESULT RegisterComponent(const std::u16string& path) override {

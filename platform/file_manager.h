@@ -53,8 +53,11 @@ class IFileManager : public os::IUnknown {
   virtual os::HRESULT MoveFile(const std::u16string& source,
                                const std::u16string& destination) = 0;
   virtual os::HRESULT DeleteFile(const std::u16string& path) = 0;
+  // Starts the program `path` elevated, with no command line, and does not wait for its end:
+  // S_OK once it runs.
   virtual os::HRESULT RunProgram(const std::u16string& path) = 0;
-  // `*result` 0 on success.
+  // The call's own result is S_OK whenever the link was attempted; `*result` is the shell's
+  // HRESULT, 0 when the link (or Internet shortcut) was saved. Nothing is shown.
   virtual os::HRESULT CreateShellLink(const std::u16string& target, const std::u16string& link,
                                       const std::u16string& description,
                                       const std::u16string& icon,

@@ -5,6 +5,8 @@
 
 #include "os/com/apartment.h"
 #include "os/com/hresult.h"
+#include "os/shell/internet_shortcut.h"
+#include "os/shell/shell_link.h"
 
 namespace os {
 namespace {
@@ -78,10 +80,11 @@ HRESULT CoCreateInstance(const CLSID& clsid, IUnknown* outer, DWORD context, con
   *out = nullptr;
   if (!ComInitialized()) return CO_E_NOTINITIALIZED;
   if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-  if (clsid != CLSID_StdGlobalInterfaceTable || (context & CLSCTX_INPROC_SERVER) == 0) {
-    return REGDB_E_CLASSNOTREG;
-  }
-  return TheTable()->QueryInterface(iid, out);
+  if ((context & CLSCTX_INPROC_SERVER) == 0) return REGDB_E_CLASSNOTREG;
+  if (clsid == CLSID_StdGlobalInterfaceTable) return TheTable()->QueryInterface(iid, out);
+  if (clsid == CLSID_ShellLink) return CreateShellLinkObject(iid, out);
+  if (clsid == CLSID_InternetShortcut) return CreateInternetShortcutObject(iid, out);
+  return REGDB_E_CLASSNOTREG;
 }
 
 }  // namespace os

@@ -44,9 +44,10 @@ class IGlobalInterfaceTable : public IUnknown {
 
 inline const IID& IID_IGlobalInterfaceTable = IGlobalInterfaceTable::kIid;
 
-// Creates an object of a class the process knows. Only the global interface table is known
-// here (the control's own classes are made by the control); any other class gives
-// REGDB_E_CLASSNOTREG. CO_E_NOTINITIALIZED on a thread without COM, CLASS_E_NOAGGREGATION
+// Creates an object of a class the process knows, in-process: the global interface table
+// and the shell's link objects (CLSID_ShellLink, os/shell/shell_link.h;
+// CLSID_InternetShortcut, os/shell/internet_shortcut.h). The control's own classes are made
+// by the control; any other class gives REGDB_E_CLASSNOTREG. CO_E_NOTINITIALIZED on a thread without COM, CLASS_E_NOAGGREGATION
 // with an outer object, E_POINTER for a null `out`; `*out` is null on every failure.
 HRESULT CoCreateInstance(const CLSID& clsid, IUnknown* outer, DWORD context, const IID& iid,
                          void** out);

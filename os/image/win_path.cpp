@@ -75,6 +75,15 @@ DWORD ParseWinPath(std::string_view text, WinPath* out) {
   return ERROR_SUCCESS;
 }
 
+bool IsPlainFileName(std::string_view name) {
+  bool only_dots_and_blanks = true;
+  for (char c : name) {
+    if (IsSeparator(c) || IsBadNameChar(c) || c == 0x7F) return false;
+    if (c != '.' && c != ' ') only_dots_and_blanks = false;
+  }
+  return !name.empty() && !only_dots_and_blanks;
+}
+
 std::string JoinWinPath(std::string_view base, std::string_view name) {
   std::string s(base);
   if (!s.empty() && !IsSeparator(s.back())) s.push_back('\\');

@@ -33,6 +33,11 @@ struct WinPath {
 // and leaves `out` untouched.
 DWORD ParseWinPath(std::string_view text, WinPath* out);
 
+// True when `name` can only name one entry directly inside a folder: not empty, not made of
+// dots and blanks only ("." and ".." among them), and free of folder separators, the drive
+// colon, control characters and * ? " < > |.
+bool IsPlainFileName(std::string_view name);
+
 // Joins with "\" unless `base` already ends with a separator.
 std::string JoinWinPath(std::string_view base, std::string_view name);
 

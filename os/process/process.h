@@ -4,8 +4,10 @@
 // as a host process. Windows has no execute permission, so the file is made executable first.
 // The caller's integrity level does not restrict starting a program (it restricts writing); the
 // program runs with the host user's rights. Its environment carries PELISTO_PREFIX, the image's
-// prefix, so a program that knows the image finds its machine; its standard input is empty, its
-// standard output and error are the caller's.
+// prefix, so a program that knows the image finds its machine, and PELISTO_INTEGRITY, the
+// integrity level of the starting thread's token ("low", "medium" or "high"): the token the
+// program runs with. Its standard input is empty, its standard output and error are the
+// caller's.
 //
 // The process handle and the thread handle are waited for with WaitForSingleObject (signalled
 // when the program ends) and closed with CloseHandle; closing them does not stop the program,

@@ -20,6 +20,7 @@
 #include "os/base/error.h"
 #include "os/base/text.h"
 #include "os/image/host_place_linux.h"
+#include "os/image/integrity.h"
 #include "os/image/machine.h"
 #include "os/image/win_path.h"
 #include "os/process/channel.h"
@@ -32,6 +33,7 @@ extern char** environ;
 namespace os {
 namespace {
 constexpr char kPrefixVariable[] = "PELISTO_PREFIX";
+constexpr char kIntegrityVariable[] = "PELISTO_INTEGRITY";
 
 struct ProcessState {
   pid_t pid = 0;
@@ -194,6 +196,13 @@ DWORD OpenFolder(const Machine& machine, const WinPath& folder, int* fd) {
   return *fd < 0 ? ERROR_DIRECTORY : ERROR_SUCCESS;
 }
 
+// Replaces every definition of `name` in `env` by one with `value`.
+void SetVariable(std::vector<std::string>* env, const char* name, const std::string& value) {
+  const std::string key = std::string(name) + "=";
+  std::erase_if(*env, [&key](const std::string& e) { return e.compare(0, key.size(), key) == 0; });
+  env->push_back(key + value);
+}
+
 std::vector<std::string> BuildEnvironment(const char* block, const std::string& prefix) {
   std::vector<std::string> env;
   if (block == nullptr) {
@@ -201,9 +210,7 @@ std::vector<std::string> BuildEnvironment(const char* block, const std::string& 
   } else {
     for (const char* p = block; *p != '\0'; p += std::strlen(p) + 1) env.emplace_back(p);
   }
-  const std::string key = std::string(kPrefixVariable) + "=";
-  std::erase_if(env, [&key](const std::string& e) { return e.compare(0, key.size(), key) == 0; });
-  env.push_back(key + prefix);
+  SetVariable(&env, kPrefixVariable, prefix);
   return env;
 }
 
@@ -298,6 +305,12 @@ BOOL CreateProcessA(const char* application_name, const char* command_line, cons
 
   std::vector<std::string> env =
       BuildEnvironment(static_cast<const char*>(environment), machine->prefix());
+  // The program runs with the starter's token: elevated when the broker starts it.
+  const IntegrityLevel level = CurrentToken().level;
+  SetVariable(&env, kIntegrityVariable,
+              level == IntegrityLevel::kHigh     ? "high"
+              : level == IntegrityLevel::kMedium ? "medium"
+                                                 : "low");
   pid_t pid = 0;
   int err = Spawn(file, folder, args, env, &pid);
   ::close(file);

@@ -94,6 +94,7 @@ enum class UiEventKind {
   kButtonPressed,  // a front end pressed a button: control_id; value = 1 taken, 0 refused
   kPainted,        // text written into the window (os/ui/gdi.h): text, value = x, value2 = y
   kErased,         // a fill removed `value` texts written before
+  kCursorChanged,  // the cursor shown (os/ui/cursor.h): value = its resource number, text = its name
 };
 
 // One change. Texts are in the image code page.

@@ -5,8 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "actions/browser_version.h"
 #include "control/pelisto_ctrl.h"
 #include "control/system_menu_guard.h"
+#include "os/image/integrity.h"
+#include "os/reg/registry.h"
 #include "os/ui/browser/host_browser.h"
 #include "os/ui/message_queue.h"
 #include "tests/support/ui_script.h"
@@ -18,6 +21,14 @@ class BrowserWindowFixture : public UiTest {
   void SetUp() override {
     UiTest::SetUp();
     ResetSystemMenuGuardForTesting();
+    // The window methods' steps for newer browsers are chosen by the recorded browser version;
+    // these tests start from none and record one where they need it.
+    os::ImpersonationScope elevated(os::Token{os::IntegrityLevel::kHigh});
+    os::HKEY key = nullptr;
+    if (os::RegOpenKeyExA(os::HKEY_LOCAL_MACHINE, kBrowserVersionKey, 0, os::KEY_ALL_ACCESS, &key) == 0) {
+      os::RegDeleteValueA(key, kBrowserVersionValue);
+      os::RegCloseKey(key);
+    }
   }
   void TearDown() override {
     ResetSystemMenuGuardForTesting();

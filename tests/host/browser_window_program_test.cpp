@@ -2,6 +2,7 @@
 // prints, several calls in one page, system commands sent to the frame, and bad input.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -34,6 +35,9 @@ class BrowserWindowProgram : public ::testing::Test {
 };
 
 TEST_F(BrowserWindowProgram, SetStyleBesideTheDefaultTaskbar) {
+  // A browser older than 7 (none recorded), whose frame is placed without the newer steps.
+  std::filesystem::create_directories(image_.path() + "/image");
+  std::ofstream(image_.path() + "/image/image.conf") << "browser_version=\n";
   ProgramRun r = Pelisto({"--page-url", "http://example.test/app/index.html", "call", "setStyle"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out,
