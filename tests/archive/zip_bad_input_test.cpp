@@ -117,10 +117,12 @@ TEST_F(ZipTest, ZipPlantedLinksAreNotFollowed) {
     Context(os_major);
     PutFile("C:\\Temp\\elsewhere\\keep.txt", "keep");
     std::filesystem::create_directories(Host("C:\\Temp\\bad"));
-    std::filesystem::remove(Host("C:\\Temp\\bad\\sub"));
-    std::filesystem::remove(Host("C:\\Temp\\bad\\keep.txt"));
-    std::filesystem::create_directory_symlink(Host("C:\\Temp\\elsewhere"), Host("C:\\Temp\\bad\\sub"));
-    std::filesystem::create_symlink(Host("C:\\Temp\\elsewhere\\keep.txt"), Host("C:\\Temp\\bad\\keep.txt"));
+    // The links' own host names: a Windows path through them would lead to where they point.
+    const std::string bad = Host("C:\\Temp\\bad");
+    std::filesystem::remove(bad + "/sub");
+    std::filesystem::remove(bad + "/keep.txt");
+    std::filesystem::create_directory_symlink(Host("C:\\Temp\\elsewhere"), bad + "/sub");
+    std::filesystem::create_symlink(Host("C:\\Temp\\elsewhere\\keep.txt"), bad + "/keep.txt");
     PutZip(kArchive, BuildZip({{.name = "sub/keep.txt", .data = "overwritten"},
                                {.name = "sub/new.txt", .data = "new"},
                                {.name = "keep.txt", .data = "overwritten"},
