@@ -380,6 +380,11 @@ os::LONG CPelistoCtrl::FireStartDownload(const std::string& url, const std::stri
                                     os::Variant::Long(file_length)});
 }
 
+os::LONG CPelistoCtrl::FireDownloadProgress(os::LONG current_pos, os::LONG max_pos, os::LONG status) {
+  return Fire(kEventDownloadProgress,
+              {os::Variant::Long(current_pos), os::Variant::Long(max_pos), os::Variant::Long(status)});
+}
+
 os::LONG CPelistoCtrl::FireDownloading(os::LONG read_file_length) {
   return Fire(kEventDownloading, {os::Variant::Long(read_file_length)});
 }

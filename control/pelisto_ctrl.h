@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "control/bind_status_callback.h"
 #include "control/event_sink.h"
 #include "control/property_bag.h"
 #include "control/run_context.h"
@@ -117,6 +118,11 @@ class CPelistoCtrl final : public RunContext {
   os::HRESULT SetInterfaceSafetyOptions(const os::IID& iid, os::DWORD mask, os::DWORD enabled);
   void OnDraw(Painter* painter, const os::RECT& bounds) const;
 
+  // The control's bind-status callback (bound by no transfer) and the event it fires: the
+  // page's pCancel.
+  CCallback& BindStatusCallback() { return callback_; }
+  os::LONG FireDownloadProgress(os::LONG current_pos, os::LONG max_pos, os::LONG status);
+
   // The update log's current file; empty when none is open.
   const std::string& LogFilePath() const { return log_.path(); }
 
@@ -189,6 +195,7 @@ class CPelistoCtrl final : public RunContext {
   os::HWND outer_window_ = nullptr;
   // The browser object setStyle and setIEResizable obtained last.
   os::ComPtr<os::IWebBrowser2> browser_;
+  CCallback callback_{this};
 };
 
 }  // namespace pelisto

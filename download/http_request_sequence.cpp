@@ -155,7 +155,11 @@ bool HttpRequestSequence::OpenHandles(const SequenceRequest& request) {
     }
     return true;
   };
-  session_ = os::InternetOpenA(kApplicationName, os::INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  os::HINTERNET session = os::InternetOpenA(kApplicationName, os::INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  {
+    std::lock_guard<std::mutex> lock(session_mu_);
+    session_ = session;
+  }
   if (!made(session_ != nullptr, SequenceFailure::kInternetOpen)) return false;
 
   bool registered = os::InternetSetStatusCallback(session_, &HttpRequestSequence::StatusCallback) !=
@@ -263,6 +267,9 @@ HttpRequestSequence::Result HttpRequestSequence::ReadBody(SequenceBodySource& so
 
 void HttpRequestSequence::StatusCallback(os::HINTERNET, os::DWORD_PTR context, os::DWORD status, void* info,
                                          os::DWORD info_length) {
+  // Handles are closed only by CloseHandles, after the observer was let go, or by Interrupt
+  // on another thread, which the observer must not hear from.
+  if (status == os::INTERNET_STATUS_HANDLE_CLOSING) return;
   auto* self = reinterpret_cast<HttpRequestSequence*>(context);
   if (self != nullptr && self->observer_ != nullptr) self->observer_->OnStatus(status, info, info_length);
 }
@@ -275,8 +282,16 @@ void HttpRequestSequence::CloseHandles() {
   request_ = nullptr;
   if (connection_ != nullptr) os::InternetCloseHandle(connection_);
   connection_ = nullptr;
+  std::lock_guard<std::mutex> lock(session_mu_);
   if (session_ != nullptr) os::InternetCloseHandle(session_);
   session_ = nullptr;
+}
+
+void HttpRequestSequence::Interrupt() {
+  std::lock_guard<std::mutex> lock(session_mu_);
+  // Closing the session closes its connection and request with it. Handles are never
+  // reused, so CloseHandles closing them again later only fails quietly.
+  if (session_ != nullptr) os::InternetCloseHandle(session_);
 }
 
 }  // namespace pelisto

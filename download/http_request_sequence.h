@@ -9,12 +9,13 @@
 // or copying it afterwards are the path's business.
 //
 // Threads: Run, CloseHandles and the destructor on one thread; the observer is called on
-// that thread (the status notifications during the blocking calls). The handles stay open
-// after Run until CloseHandles or destruction, in that order of closing: request,
-// connection, session.
+// that thread (the status notifications during the blocking calls). Interrupt may come from
+// any thread. The handles stay open after Run until CloseHandles or destruction, in that
+// order of closing: request, connection, session.
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "download/url_parts.h"
@@ -106,6 +107,12 @@ class HttpRequestSequence {
   // Closes request, connection and session, each only if open, and forgets them.
   void CloseHandles();
 
+  // Safe from any thread, at any time: closes the session under a Run in progress, so that
+  // a send or read blocked on a server that went quiet returns at once (failing with
+  // ERROR_INTERNET_OPERATION_CANCELLED). For a path whose observer has already decided to
+  // stop (the download dialog's Cancel); the observer hears nothing of the closing.
+  void Interrupt();
+
  private:
   Result Fail(SequenceFailure failure, os::DWORD code);
   bool Stop() const;
@@ -117,6 +124,7 @@ class HttpRequestSequence {
   static void StatusCallback(os::HINTERNET handle, os::DWORD_PTR context, os::DWORD status, void* info,
                              os::DWORD info_length);
 
+  std::mutex session_mu_;  // guards session_ between Run and Interrupt
   os::HINTERNET session_ = nullptr;
   os::HINTERNET connection_ = nullptr;
   os::HINTERNET request_ = nullptr;

@@ -187,6 +187,26 @@ bool ParseCommand(const std::vector<std::string>& argv, size_t i, CliOptions* ou
     out->args = rest(i + 3);
     return true;
   }
+  if (word == "download") {
+    std::vector<std::string> words;
+    for (const std::string& arg : rest(i + 1)) {
+      if (arg == "--config" && !out->config_file) {
+        out->config_file = true;
+      } else if (arg == "--dialogless" && !out->dialogless) {
+        out->dialogless = true;
+      } else {
+        words.push_back(arg);
+      }
+    }
+    const size_t most = out->config_file ? 2 : 3;
+    if (words.size() < 2 || words.size() > most || words[0].empty() || words[1].empty()) {
+      *error = "download takes URL PATH [FILETYPE] [--config] [--dialogless] (no FILETYPE with --config)";
+      return false;
+    }
+    out->command = CliCommand::kDownload;
+    out->args = words;
+    return true;
+  }
   *error = "unknown command '" + word + "'";
   return false;
 }
@@ -320,6 +340,13 @@ const char* UsageText() {
            image's os_version) the elevated broker writes the value, as for the control:
            the elevation prompt is asked and, refused, nothing is written (exit 1).
            Before Windows 6 the value is written directly.
+       pelisto [OPTIONS] download URL PATH [FILETYPE] [--config] [--dialogless]
+           the download step of a content entry (with --config: of the configuration
+           file) from URL to PATH, a Windows-form path of the image; prints "result: N",
+           1 downloaded, 0 failed or cancelled, -1 skipped. The download dialog shows the
+           transfer unless --dialogless (or, with --config, dlgNotClose) says otherwise;
+           FILETYPE "zip" unpacks the archive beside PATH. With --param selfUi=1 and
+           --param dlgNotClose=1 the run's status dialog stays up meanwhile.
        pelisto --version | --help
 
 options:

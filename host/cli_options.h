@@ -11,7 +11,7 @@
 
 namespace pelisto {
 
-enum class CliCommand { kCall, kGet, kRegister, kUnregister, kRegQuery, kRegSet, kVersion, kHelp };
+enum class CliCommand { kCall, kGet, kRegister, kUnregister, kRegQuery, kRegSet, kDownload, kVersion, kHelp };
 enum class EventFormat { kText, kJson, kNone };
 
 // The page's handler for one event: writes `value` into pCancel at the `nth` firing.
@@ -55,8 +55,11 @@ struct CliOptions {
 
   CliCommand command = CliCommand::kHelp;
   std::string name;               // the method or property; the key for reg query / reg set
-  std::vector<std::string> args;  // method arguments; the value name (and data) for reg
+  std::vector<std::string> args;  // method arguments; the value name (and data) for reg;
+                                  // URL, PATH (and FILETYPE) for download
   bool number = false;            // reg set --number
+  bool config_file = false;       // download --config
+  bool dialogless = false;        // download --dialogless
   std::vector<MethodCall> then;   // call ... --then METHOD [ARG...]: the calls after the first
 };
 

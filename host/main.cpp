@@ -12,6 +12,7 @@
 #include "control/pelisto_ctrl.h"
 #include "host/browser_report.h"
 #include "host/cli_options.h"
+#include "host/download_command.h"
 #include "host/event_printer.h"
 #include "host/host_page.h"
 #include "host/output_format.h"
@@ -116,15 +117,9 @@ int CallOne(CPelistoCtrl& control, os::LONG id, const std::string& name,
   return number != 0 ? kExitTrue : kExitFalse;
 }
 
-// Loads the page's bag, then plays its script: --set, --custom-dir, then the command.
-int RunControl(const CliOptions& options) {
-  HostPage page(options);
-  ControlOptions control_options;
-  control_options.main_window = page.MainWindow();
-  CPelistoCtrl control(std::move(control_options));
-  EventPrinter printer(stdout, options.events, options.cancel_rules);
-  control.SetEventSink(&printer);
-
+// Loads the page's bag into the control embedded in `page`, then plays the start of its
+// script: --set, --custom-dir. 0 when that went well, else the exit status.
+int LoadPage(HostPage& page, CPelistoCtrl& control, const CliOptions& options) {
   PropertyBag bag;
   for (const auto& [name, value] : options.params) bag.Write(name, os::Variant::Text(value));
   control.Load(bag);
@@ -143,7 +138,24 @@ int RunControl(const CliOptions& options) {
   for (const auto& [symbol, folder] : options.custom_dirs) {
     control.setCustomDir(symbol, folder);
   }
+  return 0;
+}
 
+ControlOptions PageControlOptions(HostPage& page) {
+  ControlOptions control_options;
+  control_options.main_window = page.MainWindow();
+  return control_options;
+}
+
+// The page's script: LoadPage, then the calls or the property.
+int RunControl(const CliOptions& options) {
+  HostPage page(options);
+  CPelistoCtrl control(PageControlOptions(page));
+  EventPrinter printer(stdout, options.events, options.cancel_rules);
+  control.SetEventSink(&printer);
+  if (int status = LoadPage(page, control, options)) return status;
+
+  unsigned arg_error = 0;
   const bool json = options.events == EventFormat::kJson;
   if (options.command == CliCommand::kGet) {
     os::LONG id = 0;
@@ -234,6 +246,19 @@ int Run(const std::vector<std::string>& argv) {
       CPelistoCtrl control;
       status = RegSet(control, options.name, options.args.at(0), options.args.at(1),
                       options.number, stdout, stderr);
+      break;
+    }
+    case CliCommand::kDownload: {
+      const bool ole = os::SUCCEEDED(os::OleInitialize(nullptr));
+      {
+        HostPage page(options);
+        CPelistoCtrl control(PageControlOptions(page));
+        EventPrinter printer(stdout, options.events, options.cancel_rules);
+        control.SetEventSink(&printer);
+        status = LoadPage(page, control, options);
+        if (status == 0) status = RunDownload(control, options, stdout) == 1 ? kExitTrue : kExitFalse;
+      }
+      if (ole) os::OleUninitialize();
       break;
     }
     case CliCommand::kCall:

@@ -54,6 +54,10 @@ struct ImageSettings {
   std::string elevation_command;   // e.g. "sudo -n"; empty: start the broker directly
   std::string broker_path;         // empty: pelisto-broker beside the running program
   int broker_timeout_ms = 120000;  // a broker call that takes longer fails
+  // The hosting browser's version as a new image's registry records it (the "IE" value of
+  // HKLM\SOFTWARE\Microsoft\Internet Explorer\Version Vector); empty: no value is written.
+  // The browser that Windows 6.1 (build 7601), the default image, comes with.
+  std::string browser_version = "8.0000";
   // Drive letter (upper case) to host folder; relative folders are below the prefix.
   std::map<char, std::string> drives = {{'C', "drive_c"}, {'Z', "/"}};
   DisplaySettings display;  // the desktop and the taskbar

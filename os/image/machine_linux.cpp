@@ -141,6 +141,8 @@ bool Machine::Load(std::string* error) {
         settings_.broker_path = value;
       } else if (key == "broker_timeout_ms") {
         settings_.broker_timeout_ms = std::stoi(value);
+      } else if (key == "browser_version") {
+        settings_.browser_version = value;
       } else if (IsDisplaySettingKey(key)) {
         if (!ParseDisplaySetting(key, value, &settings_.display)) throw std::invalid_argument(key);
       } else if (key.size() == 7 && key.compare(0, 6, "drive.") == 0 && std::isalpha(key[6])) {
@@ -173,7 +175,8 @@ bool Machine::Save(std::string* error) const {
         << "refuse_elevation=" << (settings_.refuse_elevation ? 1 : 0) << "\n"
         << "elevation_command=" << settings_.elevation_command << "\n"
         << "broker=" << settings_.broker_path << "\n"
-        << "broker_timeout_ms=" << settings_.broker_timeout_ms << "\n";
+        << "broker_timeout_ms=" << settings_.broker_timeout_ms << "\n"
+        << "browser_version=" << settings_.browser_version << "\n";
     WriteDisplaySettings(out, settings_.display);
     for (const auto& [letter, folder] : settings_.drives) {
       out << "drive." << static_cast<char>(std::tolower(letter)) << "=" << folder << "\n";

@@ -104,6 +104,8 @@ class Store : public std::enable_shared_from_this<Store> {
   DWORD Fail(int rc, const char* what);
   DWORD ExistsLocked(KeyId key);
   DWORD FindChildLocked(KeyId parent, std::string_view name, KeyId* child);
+  // Writes the browser version of image.conf as a new registry records it; an SQLite result.
+  int SeedBrowserVersionLocked();
   // Finds or adds one level; returns an SQLite result code.
   int FindOrAddChildLocked(KeyId parent, std::string_view name, KeyId* child, bool* created);
 

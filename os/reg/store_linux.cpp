@@ -339,6 +339,7 @@ DWORD Store::EnsureOpenLocked() {
           rc = FindOrAddChildLocked(parent, level, &parent, nullptr);
         }
       }
+      if (rc == SQLITE_OK) rc = SeedBrowserVersionLocked();
       version = kSchemaVersion;
     }
     if (rc == SQLITE_OK) rc = txn.Commit();
@@ -356,6 +357,25 @@ DWORD Store::EnsureOpenLocked() {
     return ERROR_REGISTRY_CORRUPT;
   }
   return ERROR_SUCCESS;
+}
+
+int Store::SeedBrowserVersionLocked() {
+  const std::string& version = machine_.settings().browser_version;
+  if (version.empty()) return SQLITE_OK;
+  KeyId key = RootKeyId(0x80000002);
+  for (const char* level : {"SOFTWARE", "Microsoft", "Internet Explorer", "Version Vector"}) {
+    if (int rc = FindOrAddChildLocked(key, level, &key, nullptr)) return rc;
+  }
+  sqlite3_stmt* stmt = Statement(Sql::kUpsertValue);
+  if (stmt == nullptr) return sqlite3_errcode(db_);
+  Scoped s(stmt);
+  sqlite3_bind_int64(stmt, 1, key);
+  BindBytes(stmt, 2, "IE");
+  BindBytes(stmt, 3, "ie");
+  sqlite3_bind_int64(stmt, 4, 1);  // REG_SZ
+  const std::string data = version + std::string(1, '\0');  // REG_SZ keeps its terminating zero
+  BindBytes(stmt, 5, data);  // bound, not copied: `data` outlives the step
+  return s.Step() == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(db_);
 }
 
 DWORD Store::ExistsLocked(KeyId key) {

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <tuple>
 
 #include "os/base/text.h"
 #include "os/ui/dialog.h"
@@ -25,6 +26,13 @@ std::string Quote(const std::string& ansi) {
     }
   }
   return out + "\"";
+}
+
+// How far `pos` has come from `lo` to `hi`, in whole percent (0 for an empty range).
+int PercentOf(long long pos, long long lo, long long hi) {
+  if (hi <= lo) return 0;
+  long long percent = (pos - lo) * 100 / (hi - lo);
+  return static_cast<int>(percent < 0 ? 0 : percent > 100 ? 100 : percent);
 }
 
 std::string Hex(UINT v) {
@@ -168,16 +176,21 @@ bool HeadlessFrontEnd::ChooseRuleLocked(HWND dialog, DialogState& state, const W
     if (rule.title != state.title && rule.title != state.current_title) continue;
     if (rule.appear != 0 && rule.appear != state.appearance) continue;
     if (rule.has_progress) {
-      int pos = 0;
+      int pos = 0, lo = 0, hi = 100;  // a new bar's range
       if (control != 0 && control == rule.progress_control) {
         pos = position;
+        auto range = state.ranges.find(control);
+        if (range != state.ranges.end()) std::tie(lo, hi) = range->second;
       } else if (const ControlSnapshot* c = snapshot ? snapshot->Control(rule.progress_control) : nullptr) {
         if (c->kind != ControlKind::kProgress) continue;
         pos = c->position;
+        lo = c->range_min;
+        hi = c->range_max;
       } else {
         continue;
       }
-      if (pos < rule.progress_position) continue;
+      const int reached = rule.progress_is_percent ? PercentOf(pos, lo, hi) : pos;
+      if (reached < rule.progress_position) continue;
     }
     state.fired.insert(i);
     if (!rule.repeat) press_rule_done_[i] = true;
@@ -236,6 +249,11 @@ void HeadlessFrontEnd::OnEvent(const UiEvent& event) {
         }
         break;
       }
+      case UiEventKind::kProgressRange:
+        if (auto it = dialogs_.find(event.top); it != dialogs_.end()) {
+          it->second.ranges[event.control_id] = {event.value, event.value2};
+        }
+        break;
       case UiEventKind::kProgressPos: {
         auto it = dialogs_.find(event.top);
         if (it == dialogs_.end() || !it->second.ready || it->second.ended) break;

@@ -71,6 +71,7 @@ class HeadlessFrontEnd : public FrontEnd {
     bool answered = false;  // a press or the default answer was posted
     bool ended = false;
     std::set<size_t> fired;  // press rules that pressed on this dialog
+    std::map<int, std::pair<int, int>> ranges;  // progress bars' ranges by control id
   };
   struct Action {
     HWND dialog = nullptr;

@@ -154,7 +154,7 @@ bool ParsePress(LineParser& p, PressRule* rule) {
   if (!p.Word(&word, "on") || word != "on") return p.Fail("expected on");
   if (!p.Quoted(&rule->title, "title")) return false;
   while (!p.AtEnd()) {
-    if (!p.Word(&word, "appear, progress or repeat")) return false;
+    if (!p.Word(&word, "appear, progress, percent or repeat")) return false;
     long long n = 0;
     if (word == "appear") {
       if (!p.Int(1, 1000000, &n, "a count from 1")) return false;
@@ -165,6 +165,14 @@ bool ParsePress(LineParser& p, PressRule* rule) {
       if (!p.Int(-2147483647LL - 1, 2147483647LL, &n, "a position")) return false;
       rule->progress_position = static_cast<int>(n);
       rule->has_progress = true;
+      rule->progress_is_percent = false;
+    } else if (word == "percent") {
+      if (!p.Int(0, 0xFFFF, &n, "a control id")) return false;
+      rule->progress_control = static_cast<int>(n);
+      if (!p.Int(0, 100, &n, "a percent from 0 to 100")) return false;
+      rule->progress_position = static_cast<int>(n);
+      rule->has_progress = true;
+      rule->progress_is_percent = true;
     } else if (word == "repeat") {
       rule->repeat = true;
     } else {

@@ -11,10 +11,14 @@
 //       The first live rule in file order wins; a box no rule answers takes its default
 //       button, and so does a box whose rule names a button the box does not have.
 //
-//   press <button> on "<title>" [appear <N>] [progress <control id> <position>] [repeat]
+//   press <button> on "<title>" [appear <N>] [progress <control id> <position>]
+//         [percent <control id> <percent>] [repeat]
 //       Presses a button of the dialog titled <title> once the dialog is initialised: only on
 //       its N-th appearance (dialogs with that title counted from 1) with appear; only when
-//       its progress bar <control id> is at <position> or beyond with progress. <button> is a
+//       its progress bar <control id> is at <position> or beyond with progress, or has come
+//       <percent> (0 to 100) of the way from its minimum to its maximum with percent (a bar
+//       whose range is empty has come 0 %). <title> is the title the dialog was created
+//       with or the one it has now. <button> is a
 //       control id, or esc for the Esc key (the dialog's cancel path, no visible button
 //       needed). A hidden or disabled button cannot be pressed; the refusal is recorded and
 //       the dialog gets its default answer.
@@ -64,6 +68,7 @@ struct PressRule {
   std::string title;
   int appear = 0;  // 0: any appearance
   bool has_progress = false;
+  bool progress_is_percent = false;  // progress_position is a percent of the bar's range
   int progress_control = 0;
   int progress_position = 0;
   bool repeat = false;

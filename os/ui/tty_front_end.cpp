@@ -126,10 +126,18 @@ std::string WithoutMnemonic(std::string_view text) {
   return out;
 }
 
-std::vector<std::string> RenderDialog(const WindowSnapshot& snapshot, int width) {
-  width = std::max(width, 20);
-  std::vector<std::string> lines;
-  lines.push_back(FitPrefix("== " + AnsiToUtf8(snapshot.title) + " ==", width));
+namespace {
+
+// A bar in a final line: its percent only.
+std::string Percent(const ControlSnapshot& c) {
+  long long span = static_cast<long long>(c.range_max) - c.range_min;
+  long long percent = span > 0 ? (static_cast<long long>(c.position) - c.range_min) * 100 / span : 0;
+  return std::to_string(std::clamp<long long>(percent, 0, 100)) + "%";
+}
+
+// The rows of a dialog's visible controls, top to bottom, each row's items left to right.
+// For a final line buttons and animations are left out and bars give their percent.
+std::vector<std::string> Rows(const WindowSnapshot& snapshot, int width, bool final_line) {
   std::vector<const ControlSnapshot*> controls;
   for (const ControlSnapshot& c : snapshot.controls) {
     if (c.visible) controls.push_back(&c);
@@ -137,6 +145,7 @@ std::vector<std::string> RenderDialog(const WindowSnapshot& snapshot, int width)
   std::stable_sort(controls.begin(), controls.end(), [](const ControlSnapshot* a, const ControlSnapshot* b) {
     return a->rect.top != b->rect.top ? a->rect.top < b->rect.top : a->rect.left < b->rect.left;
   });
+  std::vector<std::string> rows;
   for (size_t i = 0; i < controls.size();) {
     LONG row_top = controls[i]->rect.top;
     std::vector<const ControlSnapshot*> row;
@@ -144,12 +153,29 @@ std::vector<std::string> RenderDialog(const WindowSnapshot& snapshot, int width)
     std::sort(row.begin(), row.end(), [](auto* a, auto* b) { return a->rect.left < b->rect.left; });
     std::string line;
     for (const ControlSnapshot* c : row) {
-      std::string item = Item(*c, width);
+      std::string item;
+      if (!final_line) {
+        item = Item(*c, width);
+      } else if (c->kind == ControlKind::kProgress) {
+        item = Percent(*c);
+      } else if (c->kind == ControlKind::kStatic || c->kind == ControlKind::kEdit) {
+        item = Item(*c, width);
+      }
       if (item.empty()) continue;
       line += (line.empty() ? "" : " ") + item;
     }
-    if (!line.empty()) lines.push_back(FitPrefix(line, width));
+    if (!line.empty()) rows.push_back(line);
   }
+  return rows;
+}
+
+}  // namespace
+
+std::vector<std::string> RenderDialog(const WindowSnapshot& snapshot, int width) {
+  width = std::max(width, 20);
+  std::vector<std::string> lines;
+  lines.push_back(FitPrefix("== " + AnsiToUtf8(snapshot.title) + " ==", width));
+  for (const std::string& row : Rows(snapshot, width, false)) lines.push_back(FitPrefix(row, width));
   std::vector<PaintedText> painted = snapshot.painted;
   std::stable_sort(painted.begin(), painted.end(), [](const PaintedText& a, const PaintedText& b) {
     return a.y != b.y ? a.y < b.y : a.x < b.x;
@@ -160,8 +186,20 @@ std::vector<std::string> RenderDialog(const WindowSnapshot& snapshot, int width)
   return lines;
 }
 
+std::string FinalLine(const WindowSnapshot& snapshot, const std::string& heading, int width) {
+  width = std::max(width, 20);
+  std::vector<std::string> parts;
+  const std::string title = AnsiToUtf8(snapshot.title);
+  if (title != heading) parts.push_back(title);
+  for (std::string& row : Rows(snapshot, width, true)) parts.push_back(std::move(row));
+  std::string line = heading;
+  for (size_t i = 0; i < parts.size(); ++i) line += (i == 0 ? ": " : " | ") + parts[i];
+  return FitPrefix(line, width);
+}
+
 TtyFrontEnd::TtyFrontEnd(std::unique_ptr<Terminal> terminal) : terminal_(std::move(terminal)) {
   ask_thread_ = std::thread([this] { AskLoop(); });
+  paint_thread_ = std::thread([this] { PaintLoop(); });
 }
 
 TtyFrontEnd::~TtyFrontEnd() {
@@ -171,33 +209,92 @@ TtyFrontEnd::~TtyFrontEnd() {
     cancel_question_ = true;
   }
   ask_cv_.notify_all();
+  paint_cv_.notify_all();
   ask_thread_.join();
+  paint_thread_.join();
+}
+
+void TtyFrontEnd::PaintLoop() {
+  std::unique_lock<std::mutex> lock(mu_);
+  while (!stopping_) {
+    if (!dirty_ || asking_ > 0) {
+      // A question's end redraws by itself.
+      paint_cv_.wait(lock);
+      continue;
+    }
+    const auto due = last_draw_ + std::chrono::milliseconds(kRedrawIntervalMs);
+    if (std::chrono::steady_clock::now() < due) {
+      paint_cv_.wait_until(lock, due);
+      continue;
+    }
+    RedrawLocked();
+  }
 }
 
 void TtyFrontEnd::ForgetBlockLocked() { drawn_.clear(); }
 
 void TtyFrontEnd::RedrawLocked() {
-  if (asking_ > 0) return;
+  if (asking_ > 0) {
+    dirty_ = true;
+    return;
+  }
+  dirty_ = false;
+  last_draw_ = std::chrono::steady_clock::now();
   std::vector<std::string> lines;
   int width = terminal_->Width();
   for (HWND h : TopLevelWindows()) {
     WindowSnapshot s;
-    if (SnapshotWindow(h, &s) && s.is_dialog && s.visible) {
-      for (std::string& l : RenderDialog(s, width)) lines.push_back(std::move(l));
+    if (!SnapshotWindow(h, &s) || !s.is_dialog || !s.visible) continue;
+    std::vector<std::string> block = RenderDialog(s, width);
+    auto shown = shown_.find(h);
+    if (shown != shown_.end()) {
+      const std::string title = AnsiToUtf8(s.title);
+      if (shown->second.heading != title) {
+        block[0] = FitPrefix("== " + shown->second.heading + " ==", width);
+        block.insert(block.begin() + 1, FitPrefix(title, width));
+      }
+      shown->second.last = s;
+      shown->second.drawn = true;
     }
+    for (std::string& l : block) lines.push_back(std::move(l));
   }
-  if (lines == drawn_) return;
+  if (lines == drawn_ && finals_.empty()) return;
   std::string out;
   if (!drawn_.empty()) out += "\x1b[" + std::to_string(drawn_.size()) + "F";
   out += "\x1b[J";
+  for (const std::string& l : finals_) out += l + "\n";
+  finals_.clear();
   for (const std::string& l : lines) out += l + "\n";
   terminal_->Write(out);
   drawn_ = std::move(lines);
 }
 
+void TtyFrontEnd::FinishLocked(HWND hwnd, const WindowSnapshot* fresh) {
+  auto shown = shown_.find(hwnd);
+  if (shown == shown_.end()) return;
+  WindowSnapshot s = shown->second.last;
+  if (fresh != nullptr) {
+    s = *fresh;
+  } else if (WindowSnapshot now; SnapshotWindow(hwnd, &now)) {
+    // Its controls go one by one: what is already gone is taken from the last drawing.
+    for (const ControlSnapshot& c : shown->second.last.controls) {
+      bool present = std::any_of(now.controls.begin(), now.controls.end(),
+                                 [&](const ControlSnapshot& n) { return n.hwnd == c.hwnd; });
+      if (!present) now.controls.push_back(c);
+    }
+    s = std::move(now);
+  } else if (!shown->second.drawn) {
+    shown_.erase(shown);
+    return;
+  }
+  finals_.push_back(FinalLine(s, shown->second.heading, terminal_->Width()));
+  shown_.erase(shown);
+}
+
 void TtyFrontEnd::OnEvent(const UiEvent& event) {
   bool ask = event.kind == UiEventKind::kDialogReady && event.value == 1 && event.snapshot &&
              WaitsForAButton(*event.snapshot);
+  const bool top = event.hwnd == event.top && event.control_id == 0;
   std::lock_guard<std::mutex> lock(mu_);
   if ((event.kind == UiEventKind::kDialogEnded || event.kind == UiEventKind::kDestroyed) &&
       event.hwnd == asked_dialog_) {
@@ -207,7 +304,36 @@ void TtyFrontEnd::OnEvent(const UiEvent& event) {
     to_ask_.push_back(event.hwnd);
     ask_cv_.notify_all();
   }
-  RedrawLocked();
+  bool at_once = false;
+  switch (event.kind) {
+    case UiEventKind::kDialogReady:
+      if (event.snapshot) shown_[event.hwnd].heading = AnsiToUtf8(event.snapshot->title);
+      at_once = true;
+      break;
+    case UiEventKind::kDialogEnded:
+      FinishLocked(event.hwnd, event.snapshot.get());
+      at_once = true;
+      break;
+    case UiEventKind::kDestroyed:
+      // The first of its windows to go (a control, then the dialog itself).
+      FinishLocked(event.top, nullptr);
+      at_once = top;
+      break;
+    case UiEventKind::kCreated:
+    case UiEventKind::kShown:
+    case UiEventKind::kHidden:
+      at_once = top;
+      break;
+    default:
+      break;
+  }
+  const auto now = std::chrono::steady_clock::now();
+  if (at_once || !finals_.empty() || now - last_draw_ >= std::chrono::milliseconds(kRedrawIntervalMs)) {
+    RedrawLocked();
+  } else if (!dirty_) {
+    dirty_ = true;
+    paint_cv_.notify_all();
+  }
 }
 
 int TtyFrontEnd::AnswerMessageBox(const MessageBoxRequest& box) {

@@ -5,6 +5,7 @@
 
 #include "actions/browser_version.h"
 #include "os/image/integrity.h"
+#include "os/image/machine.h"
 #include "os/reg/registry.h"
 #include "platform/broker_client.h"
 #include "tests/support/fake_run_context.h"
@@ -48,10 +49,31 @@ class BrowserVersionRead : public pelisto::testing::ImageTest {
 };
 
 TEST_F(BrowserVersionRead, MissingValueIsZeroOnBothPaths) {
+  os::ImageSettings settings = machine().settings();
+  settings.browser_version.clear();  // an image made without the value
+  Reconfigure(settings);
   FakeRunContext context;
   context.windows6 = false;
   EXPECT_EQ(pelisto::ReadBrowserVersion(context.Privileged()), 0.0);
   EXPECT_EQ(pelisto::ReadBrowserVersionDirect(context), 0.0);
+}
+
+TEST_F(BrowserVersionRead, ANewImageCarriesTheVersionOfItsSettings) {
+  FakeRunContext context;
+  for (int major : {5, 6}) {
+    context.windows6 = major >= 6;
+    EXPECT_EQ(pelisto::ReadBrowserVersion(context.Privileged()), 8.0) << "Windows " << major;
+    EXPECT_EQ(pelisto::ReadBrowserVersionDirect(context), 8.0);
+  }
+  pelisto::testing::TempDir other;
+  pelisto::testing::WriteHostFile(other.path() + "/image.conf", "browser_version=6.0000\n");
+  std::string error;
+  std::unique_ptr<os::Machine> older = os::Machine::Open(other.path(), &error);
+  ASSERT_TRUE(older) << error;
+  EXPECT_EQ(older->settings().browser_version, "6.0000");
+  os::SetCurrentMachine(older.get());
+  EXPECT_EQ(pelisto::ReadBrowserVersionDirect(context), 6.0);
+  os::SetCurrentMachine(&machine());
 }
 
 TEST_F(BrowserVersionRead, StoredValueOnBothPaths) {

@@ -50,6 +50,20 @@ TEST(HostCli, RegQueryTakesAKeyAndAnOptionalValue) {
   EXPECT_EQ(o.args, std::vector<std::string>{"ver"});
 }
 
+TEST(HostCli, DownloadTakesUrlPathAndTypeWithItsSwitchesAnywhere) {
+  CliOptions o;
+  std::string error;
+  ASSERT_TRUE(pelisto::ParseCommandLine({"download", "http://h/a.zip", "--dialogless", "C:\\a.zip", "zip"}, &o,
+                                        &error))
+      << error;
+  EXPECT_EQ(o.command, CliCommand::kDownload);
+  EXPECT_EQ(o.args, (std::vector<std::string>{"http://h/a.zip", "C:\\a.zip", "zip"}));
+  EXPECT_TRUE(o.dialogless);
+  EXPECT_FALSE(o.config_file);
+  ASSERT_TRUE(pelisto::ParseCommandLine({"download", "--config", "h/u.xml", "C:\\u.xml"}, &o, &error));
+  EXPECT_TRUE(o.config_file);
+}
+
 class HostCliErrors : public ::testing::TestWithParam<std::vector<std::string>> {};
 
 TEST_P(HostCliErrors, AreUsageErrors) {
@@ -74,6 +88,8 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<std::string>{"register", "now"},
                       std::vector<std::string>{"reg", "query"},
                       std::vector<std::string>{"--version", "get", "selfUi"},
+                      std::vector<std::string>{"download", "http://h/a"},
+                      std::vector<std::string>{"download", "--config", "http://h/a", "C:\\a", "zip"},
                       std::vector<std::string>{"launch"}));
 
 TEST(HostOutput, EventsAsTextAndJson) {

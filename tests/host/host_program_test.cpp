@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/http_server.h"
 #include "tests/support/image_test.h"
 #include "tests/support/program_run.h"
 
@@ -66,6 +67,32 @@ TEST_F(HostProgram, CallPrintsTheResultAndExitsByIt) {
   r = Pelisto({"call", "AboutBox"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "result: none\n");
+}
+
+TEST_F(HostProgram, DownloadRunsTheStepAndAScriptCanCancelItsDialog) {
+  pelisto::testing::HttpServer server;
+  std::string error;
+  ASSERT_TRUE(server.Start(&error)) << error;
+  const std::string target = "C:\\Users\\user\\Desktop\\setup.exe";
+  ProgramRun r = Pelisto({"--ui", "headless", "--os-version", "5", "--param", "language=ENG", "download",
+                          server.Url("/pattern/3000"), target, "exe"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "result: 1\n");
+  EXPECT_TRUE(ReadHostFile(image_.path() + "/image/drive_c/Users/user/Desktop/setup.exe") ==
+              pelisto::testing::HttpServer::Pattern(3000));
+
+  r = Pelisto({"--ui", "headless", "download", "--dialogless", server.Url("/pattern/1500"), target});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("StartDownload"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Downloading"), std::string::npos) << r.out;
+
+  const std::string script = io_.path() + "/cancel.ui";
+  pelisto::testing::WriteHostFile(script, "press esc on \"File Download\" percent 1003 10\n");
+  r = Pelisto({"--ui-script", script, "--os-version", "5", "download", server.Url("/slow/20000?every_ms=2"),
+               "C:\\Users\\user\\Desktop\\other.exe"});
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(r.out, "result: 0\n");
+  EXPECT_FALSE(std::ifstream(image_.path() + "/image/drive_c/Users/user/Desktop/other.exe").good());
 }
 
 class HostProgramUsage : public HostProgram,

@@ -181,7 +181,10 @@ TEST_F(RegistryIntegrityHandles, MaximumAllowedGivesWhatTheTokenMayHave) {
             os::ERROR_SUCCESS);
   EXPECT_EQ(SetNumber(key, "n", 1), os::ERROR_ACCESS_DENIED);
   std::string name;
-  EXPECT_EQ(os::RegEnumKeyExA(key, 0, &name), os::ERROR_NO_MORE_ITEMS);
+  // Reading stays allowed: a new image's SOFTWARE holds the browser's key.
+  EXPECT_EQ(os::RegEnumKeyExA(key, 0, &name), os::ERROR_SUCCESS);
+  EXPECT_EQ(name, "Microsoft");
+  EXPECT_EQ(os::RegEnumKeyExA(key, 1, &name), os::ERROR_NO_MORE_ITEMS);
   os::RegCloseKey(key);
 
   ASSERT_EQ(os::RegOpenKeyExA(os::HKEY_CURRENT_USER, "Software", 0, kMaximumAllowed, &key),

@@ -124,6 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadScript{"box ok nth 0", "line 1: expected a count from 1"},
                       BadScript{"fail \"t\" twice", "line 1: unknown word 'twice'"},
                       BadScript{"timeout soon", "line 1: expected milliseconds"},
+                      BadScript{"press esc on \"t\" percent 1003 101", "line 1: expected a percent from 0 to 100"},
                       BadScript{"box ok if \"a\\q\"", "line 1: unknown escape \\q"},
                       BadScript{"launch", "line 1: unknown directive 'launch'"}));
 
