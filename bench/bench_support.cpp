@@ -11,13 +11,18 @@ namespace pelisto::bench {
 
 namespace fs = std::filesystem;
 
-BenchImage::BenchImage(const fs::path& base, const std::string& name) {
+BenchImage::BenchImage(const fs::path& base, const std::string& name, int os_major) {
   std::mt19937_64 rng(std::random_device{}());
   prefix_ = base / ("pelisto-bench-" + name + "-" + std::to_string(rng()));
   machine_ = os::Machine::Open(prefix_.string(), &error_);
   if (!machine_) return;
-  machine_->mutable_settings().os_major = 5;
+  machine_->mutable_settings().os_major = os_major;
   machine_->mutable_settings().os_minor = 1;
+  // The broker process reads the settings from the image.
+  if (os_major != 5 && !machine_->Save(&error_)) {
+    machine_.reset();
+    return;
+  }
   os::SetCurrentMachine(machine_.get());
   os::SetAnsiCodePage(machine_->settings().code_page);
 }

@@ -11,12 +11,13 @@
 namespace pelisto::bench {
 
 // A fresh machine image that reports Windows 5.1 (the steps write their targets directly,
-// as the tools compared with do), in a new folder below `base`, made current for the
-// process. The destructor removes it with everything in it.
+// as the tools compared with do) or, with `os_major` 6, Windows 6.1 (through the broker), in a
+// new folder below `base`, made current for the process. The destructor removes it with
+// everything in it.
 class BenchImage {
  public:
   // `name` goes into the folder's name; ok() tells whether the image could be opened.
-  BenchImage(const std::filesystem::path& base, const std::string& name);
+  BenchImage(const std::filesystem::path& base, const std::string& name, int os_major = 5);
   ~BenchImage();
   BenchImage(const BenchImage&) = delete;
   BenchImage& operator=(const BenchImage&) = delete;

@@ -9,9 +9,9 @@ namespace pelisto {
 
 OutputFile::~OutputFile() { Close(); }
 
-bool OutputFile::Open(const std::string& path) {
+bool OutputFile::Open(const std::string& path, os::DWORD creation) {
   Close();
-  os::HANDLE file = os::CreateFileA(path, os::GENERIC_WRITE, os::FILE_SHARE_READ, nullptr, os::CREATE_ALWAYS,
+  os::HANDLE file = os::CreateFileA(path, os::GENERIC_WRITE, os::FILE_SHARE_READ, nullptr, creation,
                                     os::FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == os::INVALID_HANDLE_VALUE) return false;
   file_ = file;
@@ -40,6 +40,14 @@ bool OutputFile::Flush() {
   // Bytes the disk took are not offered again; the rest is dropped with the failure.
   block_.clear();
   return ok;
+}
+
+os::HANDLE OutputFile::FlushedHandle() {
+  if (!IsOpen()) {
+    os::SetLastError(os::ERROR_INVALID_HANDLE);
+    return os::INVALID_HANDLE_VALUE;
+  }
+  return Flush() ? file_ : os::INVALID_HANDLE_VALUE;
 }
 
 bool OutputFile::Close() {

@@ -15,6 +15,7 @@
 
 #include "os/base/handle.h"
 #include "os/base/types.h"
+#include "os/fs/file_api.h"
 
 namespace pelisto {
 
@@ -27,9 +28,10 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Opens `path` (Windows form) for writing; false with the thread's last error set when the
-  // file cannot be opened. A file already open is closed first.
-  bool Open(const std::string& path);
+  // Opens `path` (Windows form) for writing, replacing what is there or, with `creation`
+  // CREATE_NEW, only when nothing is (ERROR_FILE_EXISTS otherwise); false with the thread's
+  // last error set when the file cannot be opened. A file already open is closed first.
+  bool Open(const std::string& path, os::DWORD creation = os::CREATE_ALWAYS);
   bool IsOpen() const { return file_ != os::INVALID_HANDLE_VALUE; }
 
   // Appends `size` bytes. False with the last error set when bytes could not be written;
@@ -39,6 +41,11 @@ class OutputFile {
   // Writes what is held back and closes the handle. False with the last error set when that
   // write failed (the handle is closed all the same). True when nothing was open.
   bool Close();
+
+  // Writes what is held back and gives the open handle, still owned by this object, for calls
+  // on the file itself (its times: nothing written after them changes them). INVALID_HANDLE_VALUE
+  // with the last error set when nothing is open or the write failed.
+  os::HANDLE FlushedHandle();
 
  private:
   bool Flush();

@@ -323,8 +323,12 @@ DWORD GetFileAttributesA(const std::string& path) {
     SetLastError(MissingError(host));
     return INVALID_FILE_ATTRIBUTES;
   }
-  if (S_ISDIR(st.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
-  return IsReadOnly(st) ? (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE) : FILE_ATTRIBUTE_ARCHIVE;
+  // A symbolic link shows as a reparse point, as Windows shows its links.
+  struct stat link_st;
+  const DWORD reparse =
+      lstat(host.c_str(), &link_st) == 0 && S_ISLNK(link_st.st_mode) ? FILE_ATTRIBUTE_REPARSE_POINT : 0;
+  if (S_ISDIR(st.st_mode)) return FILE_ATTRIBUTE_DIRECTORY | reparse;
+  return (IsReadOnly(st) ? (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE) : FILE_ATTRIBUTE_ARCHIVE) | reparse;
 }
 
 BOOL SetFileAttributesA(const std::string& path, DWORD attributes) {

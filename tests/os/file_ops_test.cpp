@@ -35,6 +35,16 @@ TEST_F(FileOpsTest, CreateDirectoryReportsAnExistingFolderAsItsOwnError) {
   EXPECT_TRUE(IsDirectory("C:\\Work"));
 }
 
+TEST_F(FileOpsTest, LinksShowAsReparsePoints) {
+  PutFile("C:\\target\\file.txt", "x");
+  std::filesystem::create_directory_symlink(Host("C:\\target"), Host("C:\\dirlink"));
+  std::filesystem::create_symlink(Host("C:\\target\\file.txt"), Host("C:\\filelink"));
+  EXPECT_EQ(GetFileAttributesA("C:\\dirlink"), FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+  EXPECT_EQ(GetFileAttributesA("C:\\filelink"), FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT);
+  EXPECT_EQ(GetFileAttributesA("C:\\target"), FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(GetFileAttributesA("C:\\dirlink\\file.txt"), FILE_ATTRIBUTE_ARCHIVE);
+}
+
 TEST_F(FileOpsTest, BadPathsGiveTheWindowsErrorAndTouchNothing) {
   struct Case {
     std::string path;
