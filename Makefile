@@ -1,10 +1,11 @@
 # The two commands of the README, and the sanitizer run that CI adds.
 BUILD      ?= build
 SANITIZE   ?= build-sanitize
+TSAN       ?= build-tsan
 GENERATOR  := -G Ninja
 JOBS       := -j2
 
-.PHONY: all bootstrap build test build-sanitize test-sanitize demo clean
+.PHONY: all bootstrap build test build-sanitize test-sanitize build-tsan test-tsan demo clean
 
 all: build
 
@@ -31,10 +32,29 @@ test-sanitize: build-sanitize
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(SANITIZE) $(JOBS) --output-on-failure --timeout 600
 
+# ThreadSanitizer over the suites whose code runs on several threads: the UI model and the
+# status dialog, the broker client, proxy and process, the global interface table, the
+# transfers, the privileged steps and the gzip extraction's worker. Only the programs those
+# suites need are built.
+TSAN_TARGETS := test-os test-platform test-broker test-download test-control test-archive \
+  pelisto_broker pelisto_host pelisto_fixtures pelisto-test-server
+TSAN_SUITES  := ^([A-Za-z0-9]+/)?(UiModel|StatusDialog|Broker|ComBasics|HttpTransfer|Inet|PrivilegedOps|UpdateLog|ControlEvents|Gzip)
+
+$(TSAN)/build.ninja: | bootstrap
+	cmake -S . -B $(TSAN) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELISTO_WERROR=ON \
+	  -DPELISTO_TSAN=ON -DPELISTO_BENCH=OFF
+
+build-tsan: bootstrap $(TSAN)/build.ninja
+	cmake --build $(TSAN) $(JOBS) --target $(TSAN_TARGETS)
+
+test-tsan: build-tsan
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tools/tsan.supp" \
+	  ctest --test-dir $(TSAN) $(JOBS) -R '$(TSAN_SUITES)' --output-on-failure --timeout 600
+
 # The demo runs the update run end to end; until the update run is built it says so.
 demo: build
 	@if $(BUILD)/bin/pelisto --help | grep -q ' demo'; then $(BUILD)/bin/pelisto demo; \
 	else echo "make demo: the demo arrives with the update run, which is not built yet (see README)"; exit 1; fi
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE)
+	rm -rf $(BUILD) $(SANITIZE) $(TSAN)

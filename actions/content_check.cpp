@@ -68,10 +68,10 @@ int CheckContentEntry(RunContext& context, const IXMLDocumentWrapper& stored,
     return 1;
   }
   if (os::EqualsIgnoreCase(name, "AlwaysSetREG")) {
-    context.State().number_mode = entry->regMode == "number";
     FireIsDownload(context, WRITE_REGISTRY, name);
     ExpandFolderSymbols(context, &entry->toSetVer);
-    if (WriteRegistryValue(context, entry->regRoot, entry->regTo, entry->attrName, entry->toSetVer) == 0) {
+    if (WriteRegistryValue(context, entry->regRoot, entry->regTo, entry->attrName, entry->toSetVer,
+                           NumberModeFromRegMode(entry->regMode)) == 0) {
       Log(context, " Failed Registry Write ", 2);
     } else {
       Log(context, " Success Registry Write ");

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "control/run_context.h"
+#include "os/base/types.h"
 
 namespace pelisto {
 
@@ -14,7 +15,8 @@ namespace pelisto {
 // " Success create processing - " + path [0] and waits until it has ended, pumping no
 // messages (platform/program_start.h). Then logs " End execute file - " + path [0] and shows
 // the cursor that was shown before. A program that cannot be started writes no line of its
-// own. Blocks the control's thread for as long as the program runs.
-void ExecuteFile(RunContext& context, const std::string& path);
+// own. Blocks the control's thread for as long as the program runs. TRUE when the program
+// was started.
+os::BOOL ExecuteFile(RunContext& context, const std::string& path);
 
 }  // namespace pelisto

@@ -3,7 +3,6 @@
 #include "engine/folder_symbols.h"
 #include "os/base/text.h"
 #include "os/com/hresult.h"
-#include "platform/broker_client.h"
 #include "platform/self_registration.h"
 
 namespace pelisto {
@@ -28,13 +27,9 @@ void RunRegistration(RunContext& context, const std::string& path, SelfRegEntry 
   const bool install = entry == SelfRegEntry::kRegister;
   const RegistrationTexts& texts = install ? kRegisterTexts : kUnregisterTexts;
   context.WriteLog(context.GetLogTime() + texts.start + path, 0);
-  bool ok;
-  if (context.IsWindows6()) {
-    ok = (install ? BrokerRegisterServer(path) : BrokerUnregisterServer(path)) == 1;
-  } else {
-    CRegSvr32 regsvr;
-    ok = (install ? regsvr.Register(path) : regsvr.Unregister(path)) == 1;
-  }
+  PrivilegedOps& privileged = context.Privileged();
+  const bool ok =
+      (install ? privileged.RegisterComponent(path) : privileged.UnregisterComponent(path)) == 1;
   if (!ok) {
     context.ShowMessage(path + ":" + texts.message);
     context.WriteLog(context.GetLogTime() + " " + path + texts.failed, 1);
@@ -65,13 +60,9 @@ void UnregisterComponent(RunContext& context, const std::string& path) {
   RunRegistration(context, path, SelfRegEntry::kUnregister);
 }
 
-int RegisterIfComponent(const RunContext& context, const std::string& path) {
+int RegisterIfComponent(RunContext& context, const std::string& path) {
   if (path.empty() || !HasComponentExtension(path)) return -1;
-  if (!context.IsWindows6()) return CRegSvr32().Register(path);
-  BrokerRef broker;
-  GetBrokerFromGlobal(broker.ReleaseAndGetAddressOf());
-  if (!broker) return -1;
-  return os::SUCCEEDED(broker->RegisterComponent(os::AnsiToWide(path))) ? 1 : -1;
+  return context.Privileged().RegisterExtractedComponent(path);
 }
 
 int RegisterDownloadedComponent(const RunContext& context, const std::string& url,
@@ -80,6 +71,7 @@ int RegisterDownloadedComponent(const RunContext& context, const std::string& ur
   ReplaceFirstFolderSymbol(&folder, context.Folders());
   const std::size_t slash = url.rfind('/');
   const std::string file_name = slash == std::string::npos ? url : url.substr(slash + 1);
+  // In this process whatever the Windows version: never through the privileged steps.
   return CRegSvr32().Register(folder + "\\" + file_name);
 }
 

@@ -30,9 +30,9 @@ class CRegSvr32 {
   int Unregister(const std::string& path);
 };
 
-// Registers `path` (through the broker on Windows 6 and later, else with CRegSvr32) between
-// the log lines " Start regsvr32 - " and " End regsvr32 - "; a failure shows
-// "<path>:regsvr32 failed... Try Again and Check log file" (ShowMessage) and logs
+// Registers `path` through context.Privileged() (the broker on Windows 6 and later, else
+// CRegSvr32) between the log lines " Start regsvr32 - " and " End regsvr32 - "; a failure
+// shows "<path>:regsvr32 failed... Try Again and Check log file" (ShowMessage) and logs
 // " <path> dll/ocx set registry failed !!!" [1]. Nothing is returned: the run goes on.
 void RegisterComponent(RunContext& context, const std::string& path);
 // The same with " Start Unregsvr32 - ", "unregsvr32 failed... Try Again and Check log file",
@@ -43,8 +43,8 @@ void UnregisterComponent(RunContext& context, const std::string& path);
 // characters, lower-cased, are neither "ocx" nor "dll". Otherwise before Windows 6 the
 // result of CRegSvr32::Register (1 or 0); from Windows 6 on 1 when the broker, fetched from
 // the global interface table, registered it, -1 when there is no broker yet or it failed.
-// Writes no log line.
-int RegisterIfComponent(const RunContext& context, const std::string& path);
+// Writes no log line. Through context.Privileged().RegisterExtractedComponent.
+int RegisterIfComponent(RunContext& context, const std::string& path);
 
 // The registry-mode run's registration: `target` expanded with the built-in folder symbols
 // only (no custom directories, "/" kept), "\" and the part of `url` after its last "/".

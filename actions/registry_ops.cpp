@@ -6,7 +6,7 @@
 
 #include "os/base/error.h"
 #include "os/base/text.h"
-#include "platform/broker_client.h"
+#include "os/reg/key_helpers.h"
 
 namespace pelisto {
 namespace {
@@ -47,24 +47,22 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// Opens the key, or creates it with every missing level, and sets the value with `set`.
-// `shown` is the data as the log line shows it.
-template <typename SetValue>
+// Opens the key and sets the value; when the key cannot be opened, creates it with every
+// missing level and sets the value there. `shown` is the data as the log line shows it.
 int WriteValue(RunContext& context, os::HKEY root, const std::string& key_path,
-               const std::string& value_name, const std::string& shown, SetValue set) {
-  os::HKEY key = nullptr;
+               const std::string& value_name, const std::string& shown, os::DWORD type,
+               const void* data, os::DWORD size) {
   const char* success = kUpdateSuccess;
-  os::LONG rc = os::RegOpenKeyExA(root, key_path.c_str(), 0, os::KEY_ALL_ACCESS, &key);
-  if (rc != os::ERROR_SUCCESS) {
-    success = kCreateSuccess;
-    rc = os::RegCreateKeyExA(root, key_path.c_str(), 0, nullptr, os::REG_OPTION_NON_VOLATILE,
-                             os::KEY_ALL_ACCESS, nullptr, &key, nullptr);
-  }
+  os::ScopedHKEY key;
+  os::LONG rc = os::RegOpenKeyExA(root, key_path.c_str(), 0, os::KEY_ALL_ACCESS, key.Receive());
   if (rc == os::ERROR_SUCCESS) {
     // A key that opened is not yet a written value (a value name that is too long, a key
     // deleted meanwhile): only the value's own result says the write happened.
-    rc = set(key);
-    os::RegCloseKey(key);
+    rc = os::RegSetValueExA(key.get(), value_name.c_str(), 0, type,
+                            static_cast<const os::BYTE*>(data), size);
+  } else {
+    success = kCreateSuccess;
+    rc = os::RegSetKeyValueA(root, key_path.c_str(), value_name.c_str(), type, data, size);
   }
   const std::string line =
       context.GetLogTime() + " " + key_path + " " + value_name + " " + shown;
@@ -108,38 +106,31 @@ int ValueTypeFromName(const std::string& type_name) {
   return 2;
 }
 
+bool NumberModeFromRegMode(const std::string& reg_mode) { return reg_mode == "number"; }
+
 int WriteRegistryValue(RunContext& context, const std::string& root_name,
                        const std::string& key_path, const std::string& value_name,
-                       const std::string& data) {
+                       const std::string& data, bool number_mode) {
   const os::HKEY root = WriteRootFromName(root_name);
-  if (context.State().number_mode) {
-    const os::LONG number = DecimalValue(data);
-    return context.IsWindows6() ? BrokerWriteRegNumber(root, key_path, value_name, number)
-                                : WriteRegistryNumber(context, root, key_path, value_name, number);
+  PrivilegedOps& privileged = context.Privileged();
+  if (number_mode) {
+    return privileged.WriteRegNumber(root, key_path, value_name, DecimalValue(data));
   }
-  return context.IsWindows6() ? BrokerWriteRegString(root, key_path, value_name, data)
-                              : WriteRegistryString(context, root, key_path, value_name, data);
+  return privileged.WriteRegString(root, key_path, value_name, data);
 }
 
 int WriteRegistryString(RunContext& context, os::HKEY root, const std::string& key_path,
                         const std::string& value_name, const std::string& data) {
-  return WriteValue(context, root, key_path, value_name, data, [&](os::HKEY key) {
-    // With its terminating zero, as REG_SZ is stored for every reader of the value.
-    return os::RegSetValueExA(key, value_name.c_str(), 0, os::REG_SZ,
-                              reinterpret_cast<const os::BYTE*>(data.c_str()),
-                              static_cast<os::DWORD>(data.size() + 1));
-  });
+  // With its terminating zero, as REG_SZ is stored for every reader of the value.
+  return WriteValue(context, root, key_path, value_name, data, os::REG_SZ, data.c_str(),
+                    static_cast<os::DWORD>(data.size() + 1));
 }
 
 int WriteRegistryNumber(RunContext& context, os::HKEY root, const std::string& key_path,
                         const std::string& value_name, os::LONG number) {
-  return WriteValue(context, root, key_path, value_name, std::to_string(number),
-                    [&](os::HKEY key) {
-                      const os::DWORD value = static_cast<os::DWORD>(number);
-                      return os::RegSetValueExA(key, value_name.c_str(), 0, os::REG_DWORD,
-                                                reinterpret_cast<const os::BYTE*>(&value),
-                                                sizeof value);
-                    });
+  const os::DWORD value = static_cast<os::DWORD>(number);
+  return WriteValue(context, root, key_path, value_name, std::to_string(number), os::REG_DWORD,
+                    &value, sizeof value);
 }
 
 std::string ReadRegistryValue(RunContext& context, const std::string& root_name,
@@ -156,21 +147,11 @@ std::string ReadRegistryValue(RunContext& context, const std::string& root_name,
 
 std::string ReadRegistryString(os::HKEY root, const std::string& key_path,
                                const std::string& value_name) {
-  os::HKEY key = nullptr;
-  if (os::RegOpenKeyExA(root, key_path.c_str(), 0, os::KEY_READ, &key) != os::ERROR_SUCCESS) {
+  std::string data;
+  if (os::RegGetValueA(root, key_path.c_str(), value_name.c_str(), os::RRF_RT_ANY, nullptr,
+                       &data) != os::ERROR_SUCCESS) {
     return {};
   }
-  os::DWORD type = 0, size = 0;
-  std::string data;
-  os::LONG rc = os::RegQueryValueExA(key, value_name.c_str(), nullptr, &type, nullptr, &size);
-  if (rc == os::ERROR_SUCCESS) {
-    data.assign(size, '\0');
-    rc = os::RegQueryValueExA(key, value_name.c_str(), nullptr, &type,
-                              reinterpret_cast<os::BYTE*>(data.data()), &size);
-  }
-  os::RegCloseKey(key);
-  if (rc != os::ERROR_SUCCESS) return {};
-  if (size < data.size()) data.resize(size);
   // A text stored with its zero ends there; one stored without ends with its last byte.
   data.resize(std::strlen(data.c_str()));
   return data;
@@ -178,18 +159,18 @@ std::string ReadRegistryString(os::HKEY root, const std::string& key_path,
 
 os::LONG ReadRegistryNumber(RunContext& context, os::HKEY root, const std::string& key_path,
                             const std::string& value_name) {
-  os::HKEY key = nullptr;
+  os::ScopedHKEY key;
   // Reading needs no more than read access: asking for all access would make every value of a
   // machine-wide key unreadable to a control that is not elevated.
-  if (os::RegOpenKeyExA(root, key_path.c_str(), 0, os::KEY_READ, &key) != os::ERROR_SUCCESS) {
+  if (os::RegOpenKeyExA(root, key_path.c_str(), 0, os::KEY_READ, key.Receive()) !=
+      os::ERROR_SUCCESS) {
     return -1;
   }
   os::DWORD value = 0;
   os::DWORD type = os::REG_DWORD, size = sizeof value;
-  const os::LONG rc = os::RegQueryValueExA(key, value_name.c_str(), nullptr, &type,
+  const os::LONG rc = os::RegQueryValueExA(key.get(), value_name.c_str(), nullptr, &type,
                                            reinterpret_cast<os::BYTE*>(&value), &size);
   const std::string line = context.GetLogTime() + " " + key_path + " " + value_name;
-  os::RegCloseKey(key);
   if (rc != os::ERROR_SUCCESS) {
     context.WriteLog(line + kNumberMissing, 2);
     return -1;

@@ -3,8 +3,9 @@
 // missing), and text and number reads, with their update log lines.
 //
 // Runs on the control's thread. Writes for a content entry (WriteRegistryValue) go through
-// the elevated broker from Windows 6 on; WriteRegistryString / WriteRegistryNumber and the
-// reads always call the image's registry directly, with the calling thread's token.
+// the run's privileged steps (the elevated broker from Windows 6 on); WriteRegistryString /
+// WriteRegistryNumber and the reads always call the image's registry directly, with the
+// calling thread's token.
 #pragma once
 
 #include <string>
@@ -26,15 +27,19 @@ os::HKEY RootKeyFromName(const std::string& root_name);
 // 0 for "STRING", 1 for "NUMBER" (any case), 2 for anything else.
 int ValueTypeFromName(const std::string& type_name);
 
+// True exactly when a content entry's `regMode` is "number" (case matters: "Number" is a
+// text value).
+bool NumberModeFromRegMode(const std::string& reg_mode);
+
 // Writes `data` as the value `value_name` of `key_path` below the root `root_name` names
-// (WriteRootFromName): when the run's number_mode is set a REG_DWORD of the number `data`
-// begins with (leading blanks and a sign, then decimal digits up to the first other
-// character; 0 without digits; saturated at the 32-bit limits), else a REG_SZ. From Windows 6
-// on through the broker (no log line here), before with WriteRegistryNumber /
+// (WriteRootFromName): with `number_mode` a REG_DWORD of the number `data` begins with
+// (leading blanks and a sign, then decimal digits up to the first other character; 0 without
+// digits; saturated at the 32-bit limits), else a REG_SZ. Through context.Privileged(): from
+// Windows 6 on the broker (no log line here), before WriteRegistryNumber /
 // WriteRegistryString. 1 when written, 0 otherwise.
 int WriteRegistryValue(RunContext& context, const std::string& root_name,
                        const std::string& key_path, const std::string& value_name,
-                       const std::string& data);
+                       const std::string& data, bool number_mode);
 
 // Opens `key_path` below `root` for all access, creating every missing level when it does not
 // exist, and sets the value (REG_SZ stored with its terminating zero; REG_DWORD). Logs

@@ -21,6 +21,7 @@
 #include "download/http_download.h"
 #include "tests/support/fake_run_context.h"
 #include "tests/support/http_server.h"
+#include "tests/support/null_starter_download.h"
 
 namespace {
 
@@ -48,18 +49,12 @@ class CountingControl : public pelisto::testing::FakeRunContext {
 };
 
 // The status dialog: counts too.
-class CountingSink : public pelisto::IStarterDownload {
+class CountingSink : public pelisto::testing::NullStarterDownload {
  public:
   long calls = 0;
   void StartDownload(const std::string&, const std::string&, os::LONG, os::LONG* cancel) override { Count(cancel); }
   void Downloading(os::LONG, os::LONG* cancel) override { Count(cancel); }
   void ChangeStatus(os::LONG, os::LONG, os::LONG, os::LONG* cancel) override { Count(cancel); }
-  void UnZipFileNumber(os::LONG) override {}
-  void UnZipping(const std::string&, os::LONG* cancel) override { *cancel = 0; }
-  void EndUnZip(os::LONG) override {}
-  void TotalDownloadFileNumber(os::LONG, os::LONG* cancel) override { *cancel = 0; }
-  void IsDownload(os::LONG, const std::string&, os::LONG* cancel) override { *cancel = 0; }
-  void ErrorNotify(const std::string&) override {}
 
  private:
   void Count(os::LONG* cancel) {
@@ -122,7 +117,7 @@ int main(int argc, char** argv) {
     CountingSink sink;
     auto start = Clock::now();
     {
-      pelisto::HttpDownload download(url, "C:\\bench\\ours.bin", "C:\\bench");
+      pelisto::HttpDownload download(control.Privileged(), url, "C:\\bench\\ours.bin", "C:\\bench");
       download.SetControl(&control);
       download.SetSink(&sink);
       if (download.Download() != 1) {

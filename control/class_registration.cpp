@@ -7,6 +7,7 @@
 #include "os/base/error.h"
 #include "os/com/hresult.h"
 #include "os/image/machine.h"
+#include "os/reg/key_helpers.h"
 #include "os/reg/registry.h"
 
 namespace pelisto {
@@ -23,25 +24,15 @@ std::string TypeLibVersion() {
 
 // Sets a REG_SZ value (the key's default value for an empty name), creating the key.
 os::LONG SetText(const std::string& subkey, const char* name, const std::string& text) {
-  os::HKEY key = nullptr;
-  os::LONG rc = os::RegCreateKeyExA(os::HKEY_CLASSES_ROOT, subkey.c_str(), 0, nullptr,
-                                    os::REG_OPTION_NON_VOLATILE, os::KEY_WRITE, nullptr, &key,
-                                    nullptr);
-  if (rc != os::ERROR_SUCCESS) return rc;
-  rc = os::RegSetValueExA(key, name, 0, os::REG_SZ,
-                          reinterpret_cast<const os::BYTE*>(text.c_str()),
-                          static_cast<os::DWORD>(text.size() + 1));
-  os::RegCloseKey(key);
-  return rc;
+  return os::RegSetKeyValueA(os::HKEY_CLASSES_ROOT, subkey.c_str(), name, os::REG_SZ,
+                             text.c_str(), static_cast<os::DWORD>(text.size() + 1));
 }
 
 os::LONG MakeKey(const std::string& subkey) {
-  os::HKEY key = nullptr;
-  os::LONG rc = os::RegCreateKeyExA(os::HKEY_CLASSES_ROOT, subkey.c_str(), 0, nullptr,
-                                    os::REG_OPTION_NON_VOLATILE, os::KEY_WRITE, nullptr, &key,
-                                    nullptr);
-  if (rc == os::ERROR_SUCCESS) os::RegCloseKey(key);
-  return rc;
+  os::ScopedHKEY key;
+  return os::RegCreateKeyExA(os::HKEY_CLASSES_ROOT, subkey.c_str(), 0, nullptr,
+                             os::REG_OPTION_NON_VOLATILE, os::KEY_WRITE, nullptr, key.Receive(),
+                             nullptr);
 }
 
 // Deletes `path` below HKEY_CLASSES_ROOT with everything below it; a missing key is fine.

@@ -14,6 +14,28 @@ namespace pelisto {
 using DISPID = os::LONG;
 inline constexpr DISPID DISPID_ABOUTBOX = -552;
 
+// The dispatch identifiers of the type library, named once for the table and the control.
+enum DispatchId : DISPID {
+  kDispidAboutBox = DISPID_ABOUTBOX,
+  kDispidDeleteZipFile = 1,
+  kDispidRegistry = 2,
+  kDispidGetConfig = 3,
+  kDispidSetStyle = 4,
+  kDispidSetIEResizable = 5,
+  kDispidSetCustomDir = 6,
+  kDispidConfigDir = 7,
+  kDispidEnableLog = 8,
+  kDispidSelfUi = 9,
+  kDispidDlgNotClose = 10,
+  kDispidLogLevel = 11,
+  kDispidGetPreCheck = 12,
+  kDispidCheckAndUpdate = 13,
+  kDispidSetStyle2 = 14,
+  kDispidProtectSystemMenu = 15,
+  kDispidChangeWindowState = 16,
+  kDispidLanguage = 17,
+};
+
 // IDispatch::Invoke flags.
 inline constexpr os::WORD DISPATCH_METHOD = 0x1;
 inline constexpr os::WORD DISPATCH_PROPERTYGET = 0x2;

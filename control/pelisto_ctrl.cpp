@@ -30,6 +30,11 @@ namespace {
 constexpr char kMessageCaption[] = "Pelisto";
 constexpr char kControlWindowClass[] = "PelistoCtrlWindow";
 
+bool MachineIsWindows6() {
+  os::OSVERSIONINFOA version;
+  return os::GetVersionExA(&version) && version.dwMajorVersion >= 6;
+}
+
 std::string FolderOf(const std::string& path) {
   size_t slash = path.rfind('\\');
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
@@ -41,19 +46,13 @@ CPelistoCtrl::CPelistoCtrl(ControlOptions options)
     : options_(std::move(options)),
       status_dialog_(options_.status_dialog ? std::move(options_.status_dialog)
                                             : MakeStatusDialog()),
-      log_(settings_, windows6_, options_.clock,
+      windows6_(MachineIsWindows6()),
+      privileged_(MakePrivilegedOps(windows6_, *this)),
+      log_(settings_, *privileged_, options_.clock,
            [this](const std::string& text) { ShowMessage(text); }) {
-  // Text settings start empty and the log at level 1; the page's defaults come with the
-  // first property exchange.
-  settings_.config_dir.clear();
-  settings_.fileinuse_disable.clear();
-  settings_.fileinuse_hidden.clear();
+  // The settings start at their defaults, but no language is chosen before the first
+  // property exchange.
   settings_.language.clear();
-  settings_.dlg_not_close = os::FALSE;
-  settings_.log_level = 1;
-  settings_.delete_zip_file = os::FALSE;
-  custom_dirs_.clear();
-  state_ = RunState();
 
   com_initialized_ = os::SUCCEEDED(os::CoInitializeEx(nullptr, os::COINIT_MULTITHREADED));
   os::GetWindowsDirectoryA(&folders_.windows);
@@ -61,9 +60,6 @@ CPelistoCtrl::CPelistoCtrl(ControlOptions options)
   os::SHGetFolderPathA(nullptr, os::CSIDL_PROGRAM_FILES, nullptr, 0, &folders_.program_files);
   os::SHGetFolderPathA(nullptr, os::CSIDL_DESKTOP, nullptr, 0, &folders_.desktop);
   folders_.module = FolderOf(ControlModulePath());
-  os::OSVERSIONINFOA version;
-  windows6_ = os::GetVersionExA(&version) && version.dwMajorVersion >= 6;
-  privileged_ = MakePrivilegedOps(windows6_, *this);
 }
 
 CPelistoCtrl::~CPelistoCtrl() {
@@ -79,17 +75,20 @@ CPelistoCtrl::~CPelistoCtrl() {
 
 void CPelistoCtrl::DoPropExchange(PropExchange* px) {
   px->ExchangeVersion(&loaded_version_, kPersistedVersion);
-  px->Bool("deleteZipFile", &settings_.delete_zip_file, os::FALSE);
-  px->Bool("registry", &settings_.registry, os::FALSE);
-  px->Bool("enableLog", &settings_.enable_log, os::TRUE);
-  px->Bool("selfUi", &settings_.self_ui, os::TRUE);
-  px->Text("configDir", &settings_.config_dir, "");
-  px->Bool("dlgNotClose", &settings_.dlg_not_close, os::FALSE);
-  px->Bool("hideDownloadCancel", &settings_.hide_download_cancel, os::FALSE);
-  px->Bool("stopNotFindContent", &settings_.stop_not_find_content, os::TRUE);
-  px->Text("fileinuse_disable", &settings_.fileinuse_disable, "");
-  px->Text("fileinuse_hidden", &settings_.fileinuse_hidden, "");
-  px->Text("language", &settings_.language, "KOR");
+  // The defaults of a page without saved state are those ControlSettings starts with.
+  static const ControlSettings kDefaults;
+  ControlSettings& s = settings_;
+  px->Bool("deleteZipFile", &s.delete_zip_file, kDefaults.delete_zip_file);
+  px->Bool("registry", &s.registry, kDefaults.registry);
+  px->Bool("enableLog", &s.enable_log, kDefaults.enable_log);
+  px->Bool("selfUi", &s.self_ui, kDefaults.self_ui);
+  px->Text("configDir", &s.config_dir, kDefaults.config_dir);
+  px->Bool("dlgNotClose", &s.dlg_not_close, kDefaults.dlg_not_close);
+  px->Bool("hideDownloadCancel", &s.hide_download_cancel, kDefaults.hide_download_cancel);
+  px->Bool("stopNotFindContent", &s.stop_not_find_content, kDefaults.stop_not_find_content);
+  px->Text("fileinuse_disable", &s.fileinuse_disable, kDefaults.fileinuse_disable);
+  px->Text("fileinuse_hidden", &s.fileinuse_hidden, kDefaults.fileinuse_hidden);
+  px->Text("language", &s.language, kDefaults.language);
   if (px->IsLoading()) {
     CFileInUseDlg::SetButtonLists(settings_.fileinuse_disable, settings_.fileinuse_hidden);
   }
@@ -166,14 +165,14 @@ os::HRESULT CPelistoCtrl::InvokeMember(os::LONG id, os::WORD flags,
 os::HRESULT CPelistoCtrl::GetProperty(const DispatchMember& member, os::Variant* result) const {
   const ControlSettings& s = settings_;
   switch (member.id) {
-    case 1: *result = os::Variant::Bool(s.delete_zip_file); break;
-    case 2: *result = os::Variant::Bool(s.registry); break;
-    case 7: *result = os::Variant::Text(s.config_dir); break;
-    case 8: *result = os::Variant::Bool(s.enable_log); break;
-    case 9: *result = os::Variant::Bool(s.self_ui); break;
-    case 10: *result = os::Variant::Bool(s.dlg_not_close); break;
-    case 11: *result = os::Variant::Long(s.log_level); break;
-    case 17: *result = os::Variant::Text(s.language); break;
+    case kDispidDeleteZipFile: *result = os::Variant::Bool(s.delete_zip_file); break;
+    case kDispidRegistry: *result = os::Variant::Bool(s.registry); break;
+    case kDispidConfigDir: *result = os::Variant::Text(s.config_dir); break;
+    case kDispidEnableLog: *result = os::Variant::Bool(s.enable_log); break;
+    case kDispidSelfUi: *result = os::Variant::Bool(s.self_ui); break;
+    case kDispidDlgNotClose: *result = os::Variant::Bool(s.dlg_not_close); break;
+    case kDispidLogLevel: *result = os::Variant::Long(s.log_level); break;
+    case kDispidLanguage: *result = os::Variant::Text(s.language); break;
     default: return os::DISP_E_MEMBERNOTFOUND;
   }
   return os::S_OK;
@@ -187,15 +186,15 @@ os::HRESULT CPelistoCtrl::PutProperty(const DispatchMember& member, const os::Va
   const os::BOOL flag = v.boolVal() != os::VARIANT_FALSE ? os::TRUE : os::FALSE;
   ControlSettings& s = settings_;
   switch (member.id) {
-    case 1: s.delete_zip_file = flag; break;
-    case 2: s.registry = flag; break;
-    case 7: s.config_dir = v.bstrVal(); break;
-    case 8: s.enable_log = flag; break;
-    case 9: s.self_ui = flag; break;
-    case 10: s.dlg_not_close = flag; break;
-    case 11: s.log_level = v.lVal(); break;
+    case kDispidDeleteZipFile: s.delete_zip_file = flag; break;
+    case kDispidRegistry: s.registry = flag; break;
+    case kDispidConfigDir: s.config_dir = v.bstrVal(); break;
+    case kDispidEnableLog: s.enable_log = flag; break;
+    case kDispidSelfUi: s.self_ui = flag; break;
+    case kDispidDlgNotClose: s.dlg_not_close = flag; break;
+    case kDispidLogLevel: s.log_level = v.lVal(); break;
     // Takes effect at the next property load, which applies the language.
-    case 17: s.language = v.bstrVal(); break;
+    case kDispidLanguage: s.language = v.bstrVal(); break;
     default: return os::DISP_E_MEMBERNOTFOUND;
   }
   modified_ = true;
@@ -206,18 +205,22 @@ os::HRESULT CPelistoCtrl::CallMethod(const DispatchMember& member,
                                      const std::vector<os::Variant>& a, os::Variant* result) {
   auto boolean = [](os::BOOL b) { return os::Variant::Bool(b != os::FALSE); };
   switch (member.id) {
-    case 3: *result = boolean(getConfig(a[0].bstrVal())); break;
-    case 4: setStyle(); break;
-    case 5: setIEResizable(a[0].lVal()); break;
-    case 6: *result = os::Variant::Long(setCustomDir(a[0].bstrVal(), a[1].bstrVal())); break;
-    case 12: *result = boolean(getPreCheck(a[0].bstrVal(), a[1].bstrVal())); break;
-    case 13:
+    case kDispidGetConfig: *result = boolean(getConfig(a[0].bstrVal())); break;
+    case kDispidSetStyle: setStyle(); break;
+    case kDispidSetIEResizable: setIEResizable(a[0].lVal()); break;
+    case kDispidSetCustomDir:
+      *result = os::Variant::Long(setCustomDir(a[0].bstrVal(), a[1].bstrVal()));
+      break;
+    case kDispidGetPreCheck:
+      *result = boolean(getPreCheck(a[0].bstrVal(), a[1].bstrVal()));
+      break;
+    case kDispidCheckAndUpdate:
       *result = boolean(checkAndUpdate(a[0].bstrVal(), a[1].bstrVal(), a[2].bstrVal()));
       break;
-    case 14: setStyle2(a[0].bstrVal()); break;
-    case 15: protectSystemMenu(a[0].lVal()); break;
-    case 16: ChangeWindowState(a[0].lVal()); break;
-    case DISPID_ABOUTBOX: AboutBox(); break;
+    case kDispidSetStyle2: setStyle2(a[0].bstrVal()); break;
+    case kDispidProtectSystemMenu: protectSystemMenu(a[0].lVal()); break;
+    case kDispidChangeWindowState: ChangeWindowState(a[0].lVal()); break;
+    case kDispidAboutBox: AboutBox(); break;
     default: return os::DISP_E_MEMBERNOTFOUND;
   }
   return os::S_OK;

@@ -2,8 +2,10 @@
 
 #include <cstdio>
 
+#include "actions/execute_file.h"
 #include "actions/registration.h"
 #include "actions/registry_ops.h"
+#include "actions/shortcuts.h"
 #include "control/run_context.h"
 #include "os/base/error.h"
 #include "os/base/text.h"
@@ -59,14 +61,16 @@ class DirectOps final : public PrivilegedOps {
   }
 
   // The direct program start and shortcuts arrive with the install actions.
-  int RunProgram(const std::string&) override { return 0; }
-  os::LONG CreateShellLink(const std::string&, const std::string&, const std::string&,
-                           const std::string&, const std::string&) override {
-    return -1;
+  int RunProgram(const std::string& path) override { return ExecuteFile(context_, path) ? 1 : 0; }
+  os::LONG CreateShellLink(const std::string& target, const std::string& link,
+                           const std::string& description, const std::string& icon,
+                           const std::string& arguments) override {
+    return pelisto::CreateShellLink(target, link, description, icon, arguments);
   }
-  os::LONG CreateInternetShortcut(const std::string&, const std::string&, const std::string&,
-                                  const std::string&, os::LONG) override {
-    return -1;
+  os::LONG CreateInternetShortcut(const std::string& url, const std::string& path,
+                                  const std::string& description, const std::string& icon,
+                                  os::LONG icon_index) override {
+    return pelisto::CreateInternetShortcut(url, path, description, icon, icon_index);
   }
 
   int RegisterComponent(const std::string& path) override { return CRegSvr32().Register(path); }
@@ -119,37 +123,13 @@ class BrokeredOps final : public PrivilegedOps {
   }
 
   int WriteFileAtomically(const std::string& path, std::string_view bytes) override {
-    BrokerRef broker;
-    GetBroker(broker.ReleaseAndGetAddressOf());
-    if (!broker) return 0;
-    os::LONG handle = 0;
-    if (os::FAILED(broker->OpenFile(os::AnsiToWide(path), u"w", &handle))) return 0;
-    const bool written =
-        os::SUCCEEDED(broker->WriteText(os::AnsiToWide(std::string(bytes)), handle));
-    const bool closed = os::SUCCEEDED(broker->CloseFile());
-    return written && closed ? 1 : 0;
+    return BrokerWriteFileAtomically(path, std::string(bytes));
   }
   int CreateFileIfMissing(const std::string& path) override {
-    BrokerRef broker;
-    GetBroker(broker.ReleaseAndGetAddressOf());
-    if (!broker) return 0;
-    os::LONG handle = 0;
-    if (os::FAILED(broker->OpenFile(os::AnsiToWide(path), u"a+", &handle))) return 0;
-    broker->CloseFile();
-    return 1;
+    return BrokerAppendToFile(path, std::string());
   }
   int AppendToFile(const std::string& path, std::string_view text) override {
-    BrokerRef broker;
-    GetBroker(broker.ReleaseAndGetAddressOf());
-    if (!broker) return 0;
-    os::LONG handle = 0;
-    if (os::FAILED(broker->OpenFile(os::AnsiToWide(path), u"a+", &handle))) return 0;
-    os::LONG position = 0;
-    broker->QueryOpenFile(&position);
-    const bool written =
-        os::SUCCEEDED(broker->WriteText(os::AnsiToWide(std::string(text)), handle));
-    broker->CloseFile();
-    return written ? 1 : 0;
+    return BrokerAppendToFile(path, std::string(text));
   }
 
   int RunProgram(const std::string& path) override { return BrokerRunProgram(path); }

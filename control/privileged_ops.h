@@ -53,14 +53,17 @@ class PrivilegedOps {
   virtual int WriteFileAtomically(const std::string& path, std::string_view bytes) = 0;
   // Creates `path` empty when it does not exist; an existing file is kept as it is.
   virtual int CreateFileIfMissing(const std::string& path) = 0;
-  // Appends `text` at the end of the existing file `path`; never creates it (a file removed
-  // meanwhile loses the text). The update log's lines.
+  // Appends `text` at the end of the file `path`: the update log's lines. The direct path
+  // never creates the file (a file removed meanwhile loses the text); the broker path opens
+  // it as "a+" does, creating it again.
   virtual int AppendToFile(const std::string& path, std::string_view text) = 0;
 
-  // Starts the program `path` (no command line). Before Windows 6 the direct start waits for
-  // it as the install step's program start does.
+  // Starts the program `path` (no command line). Before Windows 6 this is ExecuteFile
+  // (actions/execute_file.h: its log lines, the wait cursor, the wait for the program's end);
+  // from Windows 6 on the broker starts it elevated and does not wait for it. 1 when started.
   virtual int RunProgram(const std::string& path) = 0;
-  // A shell link `link` + ".lnk" to `target`; 0 on success, otherwise a failure value.
+  // A shell link `link` + ".lnk" to `target`; 0 on success, otherwise a failure value. The
+  // direct path is CreateShellLink of actions/shortcuts.h, with its box for a failed save.
   virtual os::LONG CreateShellLink(const std::string& target, const std::string& link,
                                    const std::string& description, const std::string& icon,
                                    const std::string& arguments) = 0;

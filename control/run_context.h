@@ -11,7 +11,6 @@
 #include <unordered_map>
 
 #include "control/privileged_ops.h"
-#include "download/starter_download.h"
 #include "os/base/types.h"
 
 namespace os {
@@ -19,6 +18,10 @@ class ComError;
 }
 
 namespace pelisto {
+
+// The status dialog's progress sink (download/starter_download.h), which the status dialog
+// of download/ implements; the run context only hands it on.
+class IStarterDownload;
 
 // A run's fatal condition, raised as a text and caught by the run, which logs it at level 2
 // and returns FALSE ("Canceled By User Status is %d", "Canceled at TotalDownloadFileNumber",
@@ -28,8 +31,9 @@ class RunError : public std::runtime_error {
   explicit RunError(const std::string& text) : std::runtime_error(text) {}
 };
 
-// The control's persisted and scriptable settings. BOOL settings keep the value the page
-// set: some rules test for "exactly 1".
+// The control's persisted and scriptable settings, initialised to their defaults (those of a
+// page without saved state; the property exchange takes its defaults from here). BOOL
+// settings keep the value the page set: some rules test for "exactly 1".
 struct ControlSettings {
   os::BOOL delete_zip_file = os::FALSE;
   os::BOOL registry = os::FALSE;
@@ -66,7 +70,6 @@ struct RunState {
   std::string work_folder;       // the run's work folder
   std::string config_url;        // the configuration address of the run (base of relative urls)
   std::string registry_version;  // the version last read from the registry (registry mode)
-  bool number_mode = false;      // the registry value of the current entry is a number
   int pre_check_state = 0;
   std::string icon_source;       // icon / component path kept for shortcuts (registry mode)
 };

@@ -21,10 +21,10 @@ os::SYSTEMTIME SystemLocalTime();
 
 class UpdateLog {
  public:
-  // `settings` (enableLog, logLevel) and `use_broker` (the elevated broker makes the folder
-  // and writes the file) are read at every call and must outlive the log. `show_message` is
-  // the control's gated OK box.
-  UpdateLog(const ControlSettings& settings, const bool& use_broker, LocalClock clock,
+  // `settings` (enableLog, logLevel) are read at every call; `privileged` makes the folder
+  // and writes the file (the elevated broker from Windows 6 on). Both must outlive the log.
+  // `show_message` is the control's gated OK box.
+  UpdateLog(const ControlSettings& settings, PrivilegedOps& privileged, LocalClock clock,
             std::function<void(const std::string&)> show_message);
 
   // Chooses and creates the day's file in `folder` + "\PloLog" (or in "c:" when that folder
@@ -40,11 +40,8 @@ class UpdateLog {
   const std::string& path() const { return path_; }
 
  private:
-  bool CreateEmptyFile(const std::string& file) const;
-  void AppendLine(const std::string& line) const;
-
   const ControlSettings& settings_;
-  const bool& use_broker_;
+  PrivilegedOps& privileged_;
   LocalClock clock_;
   std::function<void(const std::string&)> show_message_;
   std::string path_;

@@ -6,8 +6,6 @@
 #include "control/run_context.h"
 #include "download/file_in_use_dlg.h"
 #include "os/fs/file_api.h"
-#include "os/sysinfo/version.h"
-#include "platform/broker_client.h"
 
 namespace pelisto {
 namespace {
@@ -20,9 +18,14 @@ os::LONG Combined(os::LONG page, os::LONG dialog) { return page | dialog; }
 
 }  // namespace
 
-HttpDownload::HttpDownload(const std::string& url, const std::string& target_path, const std::string& work_folder)
-    : url_(url), target_path_(target_path), work_folder_(work_folder), windows6_(os::IsWindows6OrLater()) {
-  if (windows6_) {
+HttpDownload::HttpDownload(PrivilegedOps& privileged, const std::string& url, const std::string& target_path,
+                           const std::string& work_folder)
+    : url_(url),
+      target_path_(target_path),
+      work_folder_(work_folder),
+      privileged_(privileged),
+      brokered_(privileged.Brokered()) {
+  if (brokered_) {
     std::string temp;
     if (os::GetTempFileNameA(work_folder_, "tmp", 0, &temp) != 0) {
       work_path_ = temp;
@@ -53,16 +56,16 @@ os::LONG HttpDownload::Download() {
   }
   os::LONG result = Transfer();
   output_.Close();  // still open after a failed read
-  if (windows6_) {
+  if (brokered_) {
     // Only a whole body reaches the target; a cut-off or cancelled one stays in the work file.
-    if (result == 1 && cancel_ != 1 && !BrokerCopyFile(work_path_, target_path_, os::FALSE, true)) {
+    if (result == 1 && cancel_ != 1 && !privileged_.CopyFile(work_path_, target_path_, os::FALSE)) {
       error_message_ = "Failed to Copy File " + target_path_;
       result = 0;
     }
-    if (BrokerDeleteFile(work_path_, true)) work_file_live_ = false;
+    if (privileged_.DeleteFile(work_path_)) work_file_live_ = false;
   } else if (result == 0) {
     // What the target holds now is part of a file at best.
-    BrokerDeleteFile(target_path_, false);
+    privileged_.DeleteFile(target_path_);
   }
   CloseHandles();
   return result;
@@ -106,7 +109,7 @@ os::LONG HttpDownload::Transfer() {
   if (cancel_ == 1) {
     // Before Windows 6 the target is what was written; on 6 the work file is, and Download
     // removes it.
-    if (!windows6_) BrokerDeleteFile(target_path_, false);
+    if (!brokered_) privileged_.DeleteFile(target_path_);
     return 1;
   }
   if (!closed) {

@@ -2,9 +2,10 @@
 // calling thread and reports to the page through the control's events (StartDownload,
 // Downloading, ChangeStatus) and to the status dialog's IStarterDownload sink.
 //
-// Paths: on Windows 6 and later the body goes to a temporary file ("tmp" prefix) in the
-// work folder, which the broker copies to the target path once the whole body is in, and
-// deletes afterwards; before Windows 6 the target path is written directly. A failed or
+// Paths: on the broker path of the privileged steps (Windows 6 and later) the body goes to a
+// temporary file ("tmp" prefix) in the work folder, which the broker copies to the target
+// path once the whole body is in, and deletes afterwards; before Windows 6 the target path is
+// written directly. A failed or
 // cancelled transfer leaves no file at the target path that it did not have before on
 // Windows 6; before Windows 6 the partly written target is deleted.
 //
@@ -26,13 +27,16 @@
 
 namespace pelisto {
 
+class PrivilegedOps;
 class RunContext;
 
 class HttpDownload : private HttpRequestSequence::Observer {
  public:
-  // On Windows 6 and later makes the work file in `work_folder` now (an empty work path when
-  // that fails); before, the work path is `target_path`.
-  HttpDownload(const std::string& url, const std::string& target_path, const std::string& work_folder);
+  // `privileged` (the run context's) copies and deletes, and must outlive the object. When it
+  // is brokered makes the work file in `work_folder` now (an empty work path when that
+  // fails); otherwise the work path is `target_path`.
+  HttpDownload(PrivilegedOps& privileged, const std::string& url, const std::string& target_path,
+               const std::string& work_folder);
   ~HttpDownload() override;
   HttpDownload(const HttpDownload&) = delete;
   HttpDownload& operator=(const HttpDownload&) = delete;
@@ -93,7 +97,8 @@ class HttpDownload : private HttpRequestSequence::Observer {
   os::LONG cancel_ = 0;
   RunContext* control_ = nullptr;
   IStarterDownload* sink_ = nullptr;
-  bool windows6_ = false;
+  PrivilegedOps& privileged_;
+  bool brokered_ = false;
   bool work_file_live_ = false;  // the work file exists and is ours to remove
 };
 

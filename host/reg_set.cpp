@@ -18,15 +18,10 @@ int RegSet(RunContext& context, const std::string& key_path, const std::string& 
   // The full name, so that an abbreviation is not taken for the local machine as a
   // configuration's unknown root name is.
   const std::string root_name = os::RootKeyName(root);
-  bool& number_mode = context.State().number_mode;
-  const bool saved = number_mode;
-  number_mode = number;
-  const int written = WriteRegistryValue(context, root_name, subkey, value_name, data);
-  number_mode = saved;
-  if (written != 1) {
+  if (WriteRegistryValue(context, root_name, subkey, value_name, data, number) != 1) {
     std::fprintf(err, "pelisto: reg set: could not write '%s' under %s%s\n", value_name.c_str(),
                  key_path.c_str(),
-                 context.IsWindows6() ? " (the elevated broker failed or was refused)" : "");
+                 context.Privileged().Brokered() ? " (the elevated broker failed or was refused)" : "");
     return 1;
   }
   return RegQuery(key_path, value_name, out, err);

@@ -11,9 +11,8 @@
 namespace pelisto {
 
 // Splits `key_path` into its root (a full root name in any case, or HKCR / HKCU / HKLM / HKU
-// / HKCC) and the rest, and writes with WriteRegistryValue under `context` (its Windows
-// version decides between the broker and the direct write; its number_mode is set from
-// `number` for the call and restored). On success prints the value as `reg query KEY VALUE`
+// / HKCC) and the rest, and writes with WriteRegistryValue under `context` (its privileged
+// steps: the broker or the direct write), as a number when `number` is set. On success prints the value as `reg query KEY VALUE`
 // does and returns 0; returns 1 with a message on `err` when the write failed, 2 when
 // `key_path` names no root key.
 int RegSet(RunContext& context, const std::string& key_path, const std::string& value_name,

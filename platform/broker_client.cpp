@@ -199,6 +199,26 @@ int BrokerDeleteFile(const std::string& path, bool use_broker) {
   return WithBroker([&](IFileManager* b) { return b->DeleteFile(Wide(path)); });
 }
 
+int BrokerWriteFileAtomically(const std::string& path, const std::string& text) {
+  BrokerRef broker;
+  GetBroker(broker.ReleaseAndGetAddressOf());
+  if (!broker) return 0;
+  // Held across the three calls (not while the broker is asked for, which may show a box):
+  // another sequence would end this one's open file.
+  static std::mutex* const open_file = new std::mutex;  // lives until the process ends
+  std::lock_guard<std::mutex> lock(*open_file);
+  os::LONG file = 0;
+  if (os::FAILED(broker->OpenFile(Wide(path), u"w", &file))) return 0;
+  // After a failed write the close keeps the target and fails too.
+  const bool written = os::SUCCEEDED(broker->WriteText(Wide(text), file));
+  const bool closed = os::SUCCEEDED(broker->CloseFile());
+  return written && closed ? 1 : 0;
+}
+
+int BrokerAppendToFile(const std::string& path, const std::string& text) {
+  return WithBroker([&](IFileManager* b) { return b->AppendText(Wide(path), Wide(text)); });
+}
+
 int BrokerRunProgram(const std::string& path) {
   return WithBroker([&](IFileManager* b) { return b->RunProgram(Wide(path)); });
 }

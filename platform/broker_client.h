@@ -6,6 +6,13 @@
 // that carries it to other threads, its cookie there, and one slot for the pointer last
 // fetched for a thread other than the creating one. The state is guarded by a lock, so the
 // calls below may be made from any thread.
+//
+// The state belongs to the process, not to a control or to its privileged steps: the
+// elevation prompt and the broker process stand for the process's rights (two controls on
+// a page share one broker and one prompt), and the worker threads reach the broker through
+// the global interface table by its one cookie. The privileged steps of a control
+// (control/privileged_ops.h) hold no broker of their own; the control that goes releases it
+// (ReleaseBroker), as it always has.
 #pragma once
 
 #include <string>
@@ -46,6 +53,15 @@ int BrokerMoveFile(const std::string& source, const std::string& destination, bo
 int BrokerDeleteFile(const std::string& path, bool use_broker);
 
 // Broker only: 1 on success, 0 on failure or without a broker.
+//
+// BrokerWriteFileAtomically replaces `path` with `text` through the broker's open file (mode
+// "w", the text, close): the broker writes it beside the target and renames it over it on the
+// close, so `path` keeps its old content unless all of `text` arrived. One such sequence runs
+// at a time in the process, since the broker has one open file.
+// BrokerAppendToFile appends `text` to `path` (created when missing) in one call, never
+// through the open file.
+int BrokerWriteFileAtomically(const std::string& path, const std::string& text);
+int BrokerAppendToFile(const std::string& path, const std::string& text);
 int BrokerRunProgram(const std::string& path);
 int BrokerRegisterServer(const std::string& path);
 int BrokerUnregisterServer(const std::string& path);

@@ -2,63 +2,35 @@
 
 #include <array>
 #include <span>
+#include <utility>
+
+#include "platform/broker_operations.h"
 
 namespace pelisto {
 namespace {
 
 using F = BrokerField;
 
-constexpr std::size_t kMaxFields = 6;
-
-struct Direction {
-  bool known = false;
-  std::size_t count = 0;
-  std::array<BrokerField, kMaxFields> kinds{};
-
-  std::span<const BrokerField> fields() const { return {kinds.data(), count}; }
+struct OpSchema {
+  BrokerFieldList request;
+  BrokerFieldList reply;
 };
 
-template <class... Kinds>
-constexpr Direction Fields(Kinds... kinds) {
-  static_assert(sizeof...(kinds) <= kMaxFields);
-  return Direction{true, sizeof...(kinds), {kinds...}};
+// Indexed by BrokerOp, from the rows.
+constexpr auto kSchemas = []<std::size_t... I>(std::index_sequence<I...>) {
+  return std::array<OpSchema, sizeof...(I)>{
+      OpSchema{std::tuple_element_t<I, BrokerOperations>::kRequest,
+               std::tuple_element_t<I, BrokerOperations>::kReply}...};
+}(std::make_index_sequence<kBrokerOpCount>());
+
+std::span<const BrokerField> Fields(const BrokerFieldList& list) {
+  return {list.kinds.data(), list.count};
 }
 
-constexpr Direction kNone{};
-
-struct OpSchema {
-  Direction request;
-  Direction reply;
-};
-
-// Indexed by BrokerOp. Out numbers follow the in fields of a request (see the header).
-constexpr std::array<OpSchema, 17> kSchemas = {{
-    {kNone, Fields(F::kNumber)},                                                 // hello
-    {Fields(), Fields(F::kNumber)},                                              // close file
-    {Fields(F::kPath, F::kName, F::kNumber), Fields(F::kNumber, F::kNumber)},    // open file
-    {Fields(F::kNumber), Fields(F::kNumber, F::kNumber)},                        // query
-    {Fields(F::kText, F::kNumber), Fields(F::kNumber)},                          // write text
-    {Fields(F::kPath, F::kPath, F::kNumber), Fields(F::kNumber)},                // copy file
-    {Fields(F::kPath, F::kNumber), Fields(F::kNumber, F::kNumber)},              // directory
-    {Fields(F::kPath, F::kPath), Fields(F::kNumber)},                            // move file
-    {Fields(F::kPath), Fields(F::kNumber)},                                      // delete file
-    {Fields(F::kName), Fields(F::kNumber)},                                      // run program
-    {Fields(F::kPath, F::kPath, F::kName, F::kPath, F::kName, F::kNumber),
-     Fields(F::kNumber, F::kNumber)},                                            // shell link
-    {Fields(F::kName, F::kPath, F::kName, F::kPath, F::kNumber, F::kNumber),
-     Fields(F::kNumber, F::kNumber)},                                            // url file
-    {Fields(F::kPath), Fields(F::kNumber)},                                      // register
-    {Fields(F::kNumber, F::kName, F::kName, F::kText), Fields(F::kNumber)},      // reg text
-    {Fields(F::kNumber, F::kName, F::kName), Fields(F::kNumber, F::kText)},      // read text
-    {Fields(F::kNumber, F::kName, F::kName, F::kNumber), Fields(F::kNumber)},    // reg number
-    {Fields(F::kPath), Fields(F::kNumber)},                                      // unregister
-}};
-static_assert(kSchemas.size() == static_cast<std::size_t>(BrokerOp::kUnregisterComponent) + 1);
-
-const Direction* FindDirection(std::uint16_t op, bool reply) {
+const BrokerFieldList* FindDirection(std::uint16_t op, bool reply) {
   if (op >= kSchemas.size()) return nullptr;
   const OpSchema& schema = kSchemas[op];
-  const Direction& d = reply ? schema.reply : schema.request;
+  const BrokerFieldList& d = reply ? schema.reply : schema.request;
   return d.known ? &d : nullptr;
 }
 
@@ -139,6 +111,8 @@ class Reader {
 
 }  // namespace
 
+std::size_t broker_detail::BrokerFieldBound(BrokerField kind) { return Bound(kind); }
+
 const char* BrokerStatusText(BrokerStatus status) {
   switch (status) {
     case BrokerStatus::kOk: return "ok";
@@ -156,17 +130,17 @@ const char* BrokerStatusText(BrokerStatus status) {
 }
 
 std::vector<BrokerField> BrokerFields(BrokerOp op, bool reply, bool* known) {
-  const Direction* d = FindDirection(static_cast<std::uint16_t>(op), reply);
+  const BrokerFieldList* d = FindDirection(static_cast<std::uint16_t>(op), reply);
   if (known != nullptr) *known = d != nullptr;
   if (d == nullptr) return {};
-  return std::vector<BrokerField>(d->fields().begin(), d->fields().end());
+  return std::vector<BrokerField>(Fields(*d).begin(), Fields(*d).end());
 }
 
 BrokerStatus EncodeBrokerMessage(const BrokerMessage& message, std::string* frame) {
-  const Direction* d = FindDirection(static_cast<std::uint16_t>(message.op), message.reply);
+  const BrokerFieldList* d = FindDirection(static_cast<std::uint16_t>(message.op), message.reply);
   if (d == nullptr) return BrokerStatus::kUnknownType;
   std::size_t texts = 0, numbers = 0;
-  for (BrokerField kind : d->fields()) {
+  for (BrokerField kind : Fields(*d)) {
     if (kind == F::kNumber) {
       ++numbers;
       continue;
@@ -187,7 +161,7 @@ BrokerStatus EncodeBrokerMessage(const BrokerMessage& message, std::string* fram
                                           (message.reply ? kBrokerReplyBit : 0)));
   PutU32(&out, message.id);
   texts = numbers = 0;
-  for (BrokerField kind : d->fields()) {
+  for (BrokerField kind : Fields(*d)) {
     if (kind == F::kNumber) {
       PutU32(&out, message.numbers[numbers++]);
       continue;
@@ -229,11 +203,11 @@ BrokerStatus DecodeBrokerMessage(std::string_view frame, BrokerMessage* message)
   if (version != kBrokerProtocolVersion) return BrokerStatus::kBadVersion;
   decoded.reply = (type & kBrokerReplyBit) != 0;
   const std::uint16_t op = type & static_cast<std::uint16_t>(~kBrokerReplyBit);
-  const Direction* d = FindDirection(op, decoded.reply);
+  const BrokerFieldList* d = FindDirection(op, decoded.reply);
   if (d == nullptr) return BrokerStatus::kUnknownType;
   decoded.op = static_cast<BrokerOp>(op);
 
-  for (BrokerField kind : d->fields()) {
+  for (BrokerField kind : Fields(*d)) {
     if (kind == F::kNumber) {
       std::uint32_t value = 0;
       if (!reader.U32(&value)) return BrokerStatus::kTruncated;

@@ -37,26 +37,46 @@ inline constexpr std::size_t kBrokerMaxPath = 1024;
 inline constexpr std::size_t kBrokerMaxName = 4096;
 inline constexpr std::size_t kBrokerMaxText = std::size_t{1} << 20;
 
-// The operations, in the order IFileManager declares them.
+// The operations, one row each, in the order IFileManager declares them: the operation's
+// number on the wire, the IFileManager method it calls, and the kinds (BrokerField) of the
+// method's text parameters in order. Everything else follows from the method's parameter
+// types (platform/broker_operations.h): a number travels as a number, an out number also
+// travels back, an out text travels only back. From the rows come the enumeration below,
+// the decoder's and encoder's fields, the proxy's calls and the broker's dispatch.
+//
+// A new operation is a row at the end (the next number), its method at the end of
+// IFileManager and its implementation in InProcessBroker (platform/file_manager.cpp). The
+// numbers are the wire format: a row is never renumbered or removed.
+#define PELISTO_BROKER_OPERATIONS(X)                        \
+  X(1, CloseFile)                                           \
+  X(2, OpenFile, kPath, kName)                              \
+  X(3, QueryOpenFile)                                       \
+  X(4, WriteText, kText)                                    \
+  X(5, CopyFile, kPath, kPath)                              \
+  X(6, CreateDirectory, kPath)                              \
+  X(7, MoveFile, kPath, kPath)                              \
+  X(8, DeleteFile, kPath)                                   \
+  X(9, RunProgram, kName)                                   \
+  X(10, CreateShellLink, kPath, kPath, kName, kPath, kName) \
+  X(11, CreateInternetShortcut, kName, kPath, kName, kPath) \
+  X(12, RegisterComponent, kPath)                           \
+  X(13, WriteRegString, kName, kName, kText)                \
+  X(14, ReadRegString, kName, kName, kText)                 \
+  X(15, WriteRegNumber, kName, kName)                       \
+  X(16, UnregisterComponent, kPath)                         \
+  X(17, AppendText, kPath, kText)
+
 enum class BrokerOp : std::uint16_t {
-  kHello = 0,
-  kCloseFile,
-  kOpenFile,
-  kQueryOpenFile,
-  kWriteText,
-  kCopyFile,
-  kCreateDirectory,
-  kMoveFile,
-  kDeleteFile,
-  kRunProgram,
-  kCreateShellLink,
-  kCreateInternetShortcut,
-  kRegisterComponent,
-  kWriteRegString,
-  kReadRegString,
-  kWriteRegNumber,
-  kUnregisterComponent,
+  kHello = 0,  // the broker's greeting when it starts; an answer without a request
+#define PELISTO_BROKER_OP_ENUMERATOR(number, method, ...) k##method = number,
+  PELISTO_BROKER_OPERATIONS(PELISTO_BROKER_OP_ENUMERATOR)
+#undef PELISTO_BROKER_OP_ENUMERATOR
 };
+
+// One past the last operation's number: the first that names none.
+#define PELISTO_BROKER_OP_ONE(number, method, ...) +1
+inline constexpr std::uint16_t kBrokerOpCount = 1 PELISTO_BROKER_OPERATIONS(PELISTO_BROKER_OP_ONE);
+#undef PELISTO_BROKER_OP_ONE
 
 enum class BrokerField : std::uint8_t {
   kNumber,

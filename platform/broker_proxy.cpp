@@ -15,6 +15,7 @@
 #include "os/process/channel.h"
 #include "os/process/command_line.h"
 #include "os/process/process.h"
+#include "platform/broker_operations.h"
 #include "platform/broker_protocol.h"
 
 namespace pelisto {
@@ -38,22 +39,11 @@ os::HRESULT Refusal(BrokerStatus status) {
   }
 }
 
-BrokerMessage Request(BrokerOp op, std::vector<std::u16string> texts = {},
-                      std::vector<std::uint32_t> numbers = {}) {
-  BrokerMessage m;
-  m.op = op;
-  m.texts = std::move(texts);
-  m.numbers = std::move(numbers);
-  return m;
-}
-
-std::uint32_t U32(os::LONG v) { return static_cast<std::uint32_t>(v); }
-os::LONG Long(std::uint32_t v) { return static_cast<os::LONG>(v); }
-
-class BrokerProxy final : public os::ComObject<IFileManager, IBrokerConnection> {
+// The proxy's connection: the channel, the broker's process, and one call at a time.
+class ProxyCore : public os::ComObject<IFileManager, IBrokerConnection> {
  public:
-  BrokerProxy(std::unique_ptr<os::Channel> channel, const os::PROCESS_INFORMATION& process,
-              os::DWORD timeout_ms)
+  ProxyCore(std::unique_ptr<os::Channel> channel, const os::PROCESS_INFORMATION& process,
+            os::DWORD timeout_ms)
       : channel_(std::move(channel)), process_(process), timeout_ms_(timeout_ms) {}
 
   // Waits for the broker's hello. On failure the broker is ended.
@@ -73,112 +63,6 @@ class BrokerProxy final : public os::ComObject<IFileManager, IBrokerConnection> 
     return os::S_OK;
   }
 
-  // IFileManager
-
-  os::HRESULT CloseFile() override { return Call(Request(BrokerOp::kCloseFile)); }
-
-  os::HRESULT OpenFile(const std::u16string& path, const std::u16string& mode,
-                       os::LONG* file) override {
-    if (file == nullptr) return os::E_POINTER;
-    return CallWithOut(Request(BrokerOp::kOpenFile, {path, mode}, {U32(*file)}), file);
-  }
-
-  os::HRESULT QueryOpenFile(os::LONG* size) override {
-    if (size == nullptr) return os::E_POINTER;
-    return CallWithOut(Request(BrokerOp::kQueryOpenFile, {}, {U32(*size)}), size);
-  }
-
-  // A text longer than one frame carries goes in pieces, one after the other under the one
-  // lock, which appends the same bytes to the open file.
-  os::HRESULT WriteText(const std::u16string& text, os::LONG file) override {
-    std::lock_guard<std::mutex> lock(mu_);
-    std::size_t at = 0;
-    do {
-      std::size_t n = std::min(kBrokerMaxText, text.size() - at);
-      // Never split a surrogate pair: each piece is converted on its own.
-      if (at + n < text.size() && n > 1 && text[at + n - 1] >= 0xD800 &&
-          text[at + n - 1] <= 0xDBFF) {
-        --n;
-      }
-      BrokerMessage reply;
-      os::HRESULT hr = Exchange(
-          Request(BrokerOp::kWriteText, {text.substr(at, n)}, {U32(file)}), &reply);
-      if (os::FAILED(hr)) return hr;
-      at += n;
-    } while (at < text.size());
-    return os::S_OK;
-  }
-
-  os::HRESULT CopyFile(const std::u16string& source, const std::u16string& destination,
-                       os::BOOL fail_if_exists) override {
-    return Call(Request(BrokerOp::kCopyFile, {source, destination}, {U32(fail_if_exists)}));
-  }
-
-  os::HRESULT CreateDirectory(const std::u16string& path, os::BOOL* created) override {
-    if (created == nullptr) return os::E_POINTER;
-    return CallWithOut(Request(BrokerOp::kCreateDirectory, {path}, {U32(*created)}), created);
-  }
-
-  os::HRESULT MoveFile(const std::u16string& source,
-                       const std::u16string& destination) override {
-    return Call(Request(BrokerOp::kMoveFile, {source, destination}));
-  }
-
-  os::HRESULT DeleteFile(const std::u16string& path) override {
-    return Call(Request(BrokerOp::kDeleteFile, {path}));
-  }
-
-  os::HRESULT RunProgram(const std::u16string& path) override {
-    return Call(Request(BrokerOp::kRunProgram, {path}));
-  }
-
-  os::HRESULT CreateShellLink(const std::u16string& target, const std::u16string& link,
-                              const std::u16string& description, const std::u16string& icon,
-                              const std::u16string& arguments, os::LONG* result) override {
-    if (result == nullptr) return os::E_POINTER;
-    return CallWithOut(Request(BrokerOp::kCreateShellLink,
-                               {target, link, description, icon, arguments}, {U32(*result)}),
-                       result);
-  }
-
-  os::HRESULT CreateInternetShortcut(const std::u16string& url, const std::u16string& path,
-                                     const std::u16string& description,
-                                     const std::u16string& icon, os::LONG icon_index,
-                                     os::LONG* result) override {
-    if (result == nullptr) return os::E_POINTER;
-    return CallWithOut(Request(BrokerOp::kCreateInternetShortcut, {url, path, description, icon},
-                               {U32(icon_index), U32(*result)}),
-                       result);
-  }
-
-  os::HRESULT RegisterComponent(const std::u16string& path) override {
-    return Call(Request(BrokerOp::kRegisterComponent, {path}));
-  }
-
-  os::HRESULT WriteRegString(os::ULONG root, const std::u16string& subkey,
-                             const std::u16string& name, const std::u16string& text) override {
-    return Call(Request(BrokerOp::kWriteRegString, {subkey, name, text}, {root}));
-  }
-
-  os::HRESULT ReadRegString(os::ULONG root, const std::u16string& subkey,
-                            const std::u16string& name, std::u16string* text) override {
-    if (text == nullptr) return os::E_POINTER;
-    std::lock_guard<std::mutex> lock(mu_);
-    BrokerMessage reply;
-    os::HRESULT hr = Exchange(Request(BrokerOp::kReadRegString, {subkey, name}, {root}), &reply);
-    if (os::SUCCEEDED(hr)) *text = std::move(reply.texts[0]);
-    return hr;
-  }
-
-  os::HRESULT WriteRegNumber(os::ULONG root, const std::u16string& subkey,
-                             const std::u16string& name, os::LONG number) override {
-    return Call(Request(BrokerOp::kWriteRegNumber, {subkey, name}, {root, U32(number)}));
-  }
-
-  os::HRESULT UnregisterComponent(const std::u16string& path) override {
-    return Call(Request(BrokerOp::kUnregisterComponent, {path}));
-  }
-
   // IBrokerConnection
 
   bool IsConnected() override {
@@ -189,8 +73,8 @@ class BrokerProxy final : public os::ComObject<IFileManager, IBrokerConnection> 
   os::HANDLE ProcessHandle() override { return process_.hProcess; }
   os::DWORD BrokerProcessId() override { return broker_pid_; }
 
- private:
-  ~BrokerProxy() override {
+ protected:
+  ~ProxyCore() override {
     // Closing the channel asks the broker to leave; one that does not is killed.
     channel_->Shutdown();
     if (os::WaitForSingleObject(process_.hProcess, kExitWaitMs) != os::WAIT_OBJECT_0) {
@@ -201,21 +85,41 @@ class BrokerProxy final : public os::ComObject<IFileManager, IBrokerConnection> 
     os::CloseHandle(process_.hProcess);
   }
 
-  os::HRESULT Call(BrokerMessage request) {
+  // One operation's call, as its row carries it: the request from `args`, the answer's out
+  // values back into them whenever an answer came.
+  template <BrokerOp Op, class... Args>
+  os::HRESULT Call(Args&&... args) {
+    using Row = BrokerOperationOf<Op>;
+    if (Row::HasNullOut(args...)) return os::E_POINTER;
     std::lock_guard<std::mutex> lock(mu_);
     BrokerMessage reply;
-    return Exchange(std::move(request), &reply);
-  }
-
-  // For operations with one out number: it takes the broker's value whenever an answer came.
-  os::HRESULT CallWithOut(BrokerMessage request, os::LONG* out) {
-    std::lock_guard<std::mutex> lock(mu_);
-    BrokerMessage reply;
-    os::HRESULT hr = Exchange(std::move(request), &reply);
-    if (reply.numbers.size() == 2) *out = Long(reply.numbers[1]);
+    const os::HRESULT hr = Exchange(Row::Request(args...), &reply);
+    if (!reply.numbers.empty()) Row::TakeReply(reply, args...);
     return hr;
   }
 
+  // Sends `text` in pieces that each fit a frame, each as the request `piece_request` makes
+  // of it, under the one lock; the first failure ends it. An empty text is one request.
+  template <typename PieceRequest>
+  os::HRESULT InPieces(const std::u16string& text, PieceRequest piece_request) {
+    std::lock_guard<std::mutex> lock(mu_);
+    std::size_t at = 0;
+    do {
+      std::size_t n = std::min(kBrokerMaxText, text.size() - at);
+      // Never split a surrogate pair: each piece is converted on its own.
+      if (at + n < text.size() && n > 1 && text[at + n - 1] >= 0xD800 &&
+          text[at + n - 1] <= 0xDBFF) {
+        --n;
+      }
+      BrokerMessage reply;
+      os::HRESULT hr = Exchange(piece_request(text.substr(at, n)), &reply);
+      if (os::FAILED(hr)) return hr;
+      at += n;
+    } while (at < text.size());
+    return os::S_OK;
+  }
+
+ private:
   // Sends `request` and waits for its answer; `mu_` is held. Returns the operation's HRESULT
   // with the answer in `*reply`, or the connection's failure with `*reply` left empty.
   os::HRESULT Exchange(BrokerMessage request, BrokerMessage* reply) {
@@ -296,6 +200,63 @@ class BrokerProxy final : public os::ComObject<IFileManager, IBrokerConnection> 
   std::atomic<bool> connected_{false};
   std::uint32_t last_id_ = 0;
   os::DWORD broker_pid_ = 0;
+};
+
+// One link per row: it overrides the row's method with the call its row carries
+// (ProxyCore::Call). The proxy is every link stacked on ProxyCore, so an operation whose row
+// is missing leaves the proxy abstract, and one whose row does not match its method does not
+// compile.
+#define PELISTO_PROXY_LINK(number, method, ...)                                   \
+  template <class Base, class Signature>                                          \
+  class Forward##method##Link;                                                    \
+  template <class Base, class... Args>                                            \
+  class Forward##method##Link<Base, os::HRESULT (IFileManager::*)(Args...)>       \
+      : public Base {                                                             \
+   public:                                                                        \
+    using Base::Base;                                                             \
+    os::HRESULT method(Args... args) override {                                   \
+      return this->template Call<BrokerOp::k##method>(args...);                   \
+    }                                                                             \
+  };                                                                              \
+  template <class Base>                                                           \
+  using Forward##method = Forward##method##Link<Base, decltype(&IFileManager::method)>;
+PELISTO_BROKER_OPERATIONS(PELISTO_PROXY_LINK)
+#undef PELISTO_PROXY_LINK
+
+template <class Base, template <class> class... Links>
+struct Stack {
+  using Type = Base;
+};
+template <class Base, template <class> class First, template <class> class... Rest>
+struct Stack<Base, First, Rest...> {
+  using Type = First<typename Stack<Base, Rest...>::Type>;
+};
+
+#define PELISTO_PROXY_LINK_NAME(number, method, ...) , Forward##method
+using ForwardedOperations =
+    Stack<ProxyCore PELISTO_BROKER_OPERATIONS(PELISTO_PROXY_LINK_NAME)>::Type;
+#undef PELISTO_PROXY_LINK_NAME
+
+class BrokerProxy final : public ForwardedOperations {
+ public:
+  using ForwardedOperations::ForwardedOperations;
+
+  // Texts longer than one frame carries go in pieces, one after the other under the one
+  // lock: appending the pieces in turn to the open file, or to the file named, appends the
+  // whole text.
+  os::HRESULT WriteText(const std::u16string& text, os::LONG file) override {
+    return InPieces(text, [&](const std::u16string& piece) {
+      return BrokerOperationOf<BrokerOp::kWriteText>::Request(piece, file);
+    });
+  }
+  os::HRESULT AppendText(const std::u16string& path, const std::u16string& text) override {
+    return InPieces(text, [&](const std::u16string& piece) {
+      return BrokerOperationOf<BrokerOp::kAppendText>::Request(path, piece);
+    });
+  }
+
+ private:
+  ~BrokerProxy() override = default;
 };
 
 }  // namespace

@@ -8,13 +8,18 @@
 
 #include "os/base/error.h"
 #include "os/base/text.h"
+#include "os/com/apartment.h"
 #include "os/com/hresult.h"
 #include "os/fs/file_api.h"
+#include "os/fs/file_util.h"
 #include "os/image/integrity.h"
 #include "os/image/machine.h"
+#include "os/reg/key_helpers.h"
 #include "os/reg/registry.h"
 #include "platform/broker_proxy.h"
+#include "platform/program_start.h"
 #include "platform/self_registration.h"
+#include "platform/shell_shortcuts.h"
 
 namespace pelisto {
 namespace {
@@ -47,18 +52,6 @@ bool IsPredefinedRoot(os::ULONG root) {
          root == 0x80000003u || root == 0x80000005u;
 }
 
-// Closes a registry key when the scope ends.
-class KeyCloser {
- public:
-  explicit KeyCloser(os::HKEY key) : key_(key) {}
-  ~KeyCloser() { os::RegCloseKey(key_); }
-  KeyCloser(const KeyCloser&) = delete;
-  KeyCloser& operator=(const KeyCloser&) = delete;
-
- private:
-  os::HKEY key_;
-};
-
 // The broker that runs inside the control's process, acting with a high-integrity token on
 // the machine image: what the elevated broker process does, without the process. Every
 // operation holds the object's lock, so the open file is never shared between two calls.
@@ -68,6 +61,9 @@ class InProcessBroker final : public os::ComObject<IFileManager> {
 
   os::HRESULT CloseFile() override {
     Scope scope(this);
+    if (whole_.IsOpen()) {
+      return whole_.Commit() ? os::S_OK : LastErrorResult();
+    }
     if (file_ == nullptr) return os::S_FALSE;
     bool ok = std::fclose(file_) == 0;
     file_ = nullptr;
@@ -80,9 +76,15 @@ class InProcessBroker final : public os::ComObject<IFileManager> {
     if (file == nullptr) return os::E_POINTER;
     const std::string narrow_mode = Narrow(mode);
     if (!IsFopenMode(narrow_mode)) return os::E_INVALIDARG;
-    if (file_ != nullptr) std::fclose(file_);
-    file_ = os::FileOpen(Narrow(path), narrow_mode.c_str());
-    if (file_ == nullptr) return LastErrorResult();
+    EndOpenFile();
+    // "w" replaces the whole file: written beside it and renamed over it on close, so the
+    // target is never seen half-written, whatever happens before the close.
+    if (narrow_mode[0] == 'w') {
+      if (!whole_.Open(Narrow(path))) return LastErrorResult();
+    } else {
+      file_ = os::FileOpen(Narrow(path), narrow_mode.c_str());
+      if (file_ == nullptr) return LastErrorResult();
+    }
     file_id_ = ++last_file_id_;
     *file = file_id_;
     return os::S_OK;
@@ -91,6 +93,10 @@ class InProcessBroker final : public os::ComObject<IFileManager> {
   os::HRESULT QueryOpenFile(os::LONG* size) override {
     Scope scope(this);
     if (size == nullptr) return os::E_POINTER;
+    if (whole_.IsOpen()) {
+      *size = static_cast<os::LONG>(whole_.Size());
+      return os::S_OK;
+    }
     if (file_ == nullptr) return os::E_HANDLE;
     long here = std::ftell(file_);
     if (std::fseek(file_, 0, SEEK_END) != 0) return os::E_FAIL;
@@ -102,8 +108,9 @@ class InProcessBroker final : public os::ComObject<IFileManager> {
 
   os::HRESULT WriteText(const std::u16string& text, os::LONG file) override {
     Scope scope(this);
-    if (file_ == nullptr || file != file_id_) return os::E_HANDLE;
+    if ((file_ == nullptr && !whole_.IsOpen()) || file != file_id_) return os::E_HANDLE;
     const std::string bytes = Narrow(text);
+    if (whole_.IsOpen()) return whole_.Write(bytes) ? os::S_OK : LastErrorResult();
     if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
       return os::HRESULT_FROM_WIN32(os::ERROR_WRITE_FAULT);
     }
@@ -136,19 +143,41 @@ class InProcessBroker final : public os::ComObject<IFileManager> {
     return os::DeleteFileA(Narrow(path)) ? os::S_OK : LastErrorResult();
   }
 
-  // Program starts come with the program-start work (process creation on the image).
-  os::HRESULT RunProgram(const std::u16string&) override { return os::E_NOTIMPL; }
-
-  // Shell links and Internet shortcuts come with the shortcut work.
-  os::HRESULT CreateShellLink(const std::u16string&, const std::u16string&,
-                              const std::u16string&, const std::u16string&,
-                              const std::u16string&, os::LONG*) override {
-    return os::E_NOTIMPL;
+  // Started elevated, with the broker's token, and not waited for: a broker call is bounded
+  // in time (the proxy's time-out) and an installer is not.
+  os::HRESULT RunProgram(const std::u16string& path) override {
+    Scope scope(this);
+    if (path.empty()) return os::E_INVALIDARG;
+    os::PROCESS_INFORMATION process;
+    if (!StartProgram(Narrow(path), &process)) return LastErrorResult();
+    os::CloseHandle(process.hThread);
+    os::CloseHandle(process.hProcess);
+    return os::S_OK;
   }
-  os::HRESULT CreateInternetShortcut(const std::u16string&, const std::u16string&,
-                                     const std::u16string&, const std::u16string&, os::LONG,
-                                     os::LONG*) override {
-    return os::E_NOTIMPL;
+
+  // The call itself succeeds whenever it was made; `*result` tells whether the link is saved.
+  // No box: the broker shows nothing of its own.
+  os::HRESULT CreateShellLink(const std::u16string& target, const std::u16string& link,
+                              const std::u16string& description, const std::u16string& icon,
+                              const std::u16string& arguments, os::LONG* result) override {
+    Scope scope(this);
+    if (result == nullptr) return os::E_POINTER;
+    // The shell link object needs COM on the thread that makes it.
+    const os::HRESULT init = os::CoInitialize(nullptr);
+    *result = WriteShellLink(Narrow(target), Narrow(link), Narrow(description), Narrow(icon),
+                             Narrow(arguments));
+    if (os::SUCCEEDED(init)) os::CoUninitialize();
+    return os::S_OK;
+  }
+  os::HRESULT CreateInternetShortcut(const std::u16string& url, const std::u16string& path,
+                                     const std::u16string& description,
+                                     const std::u16string& icon, os::LONG icon_index,
+                                     os::LONG* result) override {
+    Scope scope(this);
+    if (result == nullptr) return os::E_POINTER;
+    *result = WriteInternetShortcut(Narrow(url), Narrow(path), Narrow(description),
+                                    Narrow(icon), icon_index);
+    return os::S_OK;
   }
 
   os::HRESULT RegisterComponent(const std::u16string& path) override {
@@ -169,23 +198,13 @@ class InProcessBroker final : public os::ComObject<IFileManager> {
     Scope scope(this);
     if (text == nullptr) return os::E_POINTER;
     if (!IsPredefinedRoot(root)) return os::E_INVALIDARG;
-    os::HKEY key = nullptr;
-    os::LONG rc = os::RegOpenKeyExA(os::PredefinedKey(root), Narrow(subkey).c_str(), 0,
-                                    os::KEY_READ, &key);
+    std::string data;
+    const os::LONG rc = os::RegGetValueA(os::PredefinedKey(root), Narrow(subkey).c_str(),
+                                         Narrow(name).c_str(),
+                                         os::RRF_RT_REG_SZ | os::RRF_RT_REG_EXPAND_SZ, nullptr,
+                                         &data);
     if (rc != os::ERROR_SUCCESS) return os::HRESULT_FROM_WIN32(static_cast<os::DWORD>(rc));
-    KeyCloser closer(key);
-    const std::string value_name = Narrow(name);
-    os::DWORD type = 0, size = 0;
-    rc = os::RegQueryValueExA(key, value_name.c_str(), nullptr, &type, nullptr, &size);
-    if (rc != os::ERROR_SUCCESS) return os::HRESULT_FROM_WIN32(static_cast<os::DWORD>(rc));
-    if (type != os::REG_SZ && type != os::REG_EXPAND_SZ) {
-      return os::HRESULT_FROM_WIN32(os::ERROR_INVALID_DATA);
-    }
-    std::string data(size, '\0');
-    rc = os::RegQueryValueExA(key, value_name.c_str(), nullptr, &type,
-                              reinterpret_cast<os::BYTE*>(data.data()), &size);
-    if (rc != os::ERROR_SUCCESS) return os::HRESULT_FROM_WIN32(static_cast<os::DWORD>(rc));
-    data.resize(size);
+    // The text without the terminating zeros it was stored with; zeros inside it stay.
     while (!data.empty() && data.back() == '\0') data.pop_back();
     *text = os::AnsiToWide(data);
     return os::S_OK;
@@ -202,6 +221,16 @@ class InProcessBroker final : public os::ComObject<IFileManager> {
     return SelfRegister(path, SelfRegEntry::kUnregister);
   }
 
+  os::HRESULT AppendText(const std::u16string& path, const std::u16string& text) override {
+    Scope scope(this);
+    std::FILE* f = os::FileOpen(Narrow(path), "ab");
+    if (f == nullptr) return LastErrorResult();
+    const std::string bytes = Narrow(text);
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    const bool closed = std::fclose(f) == 0;
+    return written && closed ? os::S_OK : os::HRESULT_FROM_WIN32(os::ERROR_WRITE_FAULT);
+  }
+
  private:
   // Holds the object's lock and acts elevated for one operation.
   class Scope {
@@ -215,7 +244,15 @@ class InProcessBroker final : public os::ComObject<IFileManager> {
   };
 
   ~InProcessBroker() override {
+    Scope scope(this);
+    EndOpenFile();
+  }
+
+  // Ends the open file without a close: appended text stays, a whole-file write is dropped.
+  void EndOpenFile() {
     if (file_ != nullptr) std::fclose(file_);
+    file_ = nullptr;
+    whole_.Abandon();
   }
 
   // The component runs on a thread of its own, as it would on the broker process's thread:
@@ -239,18 +276,14 @@ class InProcessBroker final : public os::ComObject<IFileManager> {
                          os::DWORD size) {
     Scope scope(this);
     if (!IsPredefinedRoot(root)) return os::E_INVALIDARG;
-    os::HKEY key = nullptr;
-    os::LONG rc = os::RegCreateKeyExA(os::PredefinedKey(root), Narrow(subkey).c_str(), 0,
-                                      nullptr, os::REG_OPTION_NON_VOLATILE, os::KEY_WRITE,
-                                      nullptr, &key, nullptr);
-    if (rc != os::ERROR_SUCCESS) return os::HRESULT_FROM_WIN32(static_cast<os::DWORD>(rc));
-    KeyCloser closer(key);
-    rc = os::RegSetValueExA(key, Narrow(name).c_str(), 0, type, data, size);
+    const os::LONG rc = os::RegSetKeyValueA(os::PredefinedKey(root), Narrow(subkey).c_str(),
+                                            Narrow(name).c_str(), type, data, size);
     return os::HRESULT_FROM_WIN32(static_cast<os::DWORD>(rc));
   }
 
   std::mutex mu_;
-  std::FILE* file_ = nullptr;
+  std::FILE* file_ = nullptr;     // the open file of modes "r" and "a"
+  os::AtomicFileWriter whole_;    // the open file of mode "w"
   os::LONG file_id_ = 0;
   os::LONG last_file_id_ = 0;
 };

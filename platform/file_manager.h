@@ -4,11 +4,14 @@
 //
 // Texts are wide (UTF-16), converted by the caller from the ANSI code page; the broker
 // converts them back. Every operation returns an HRESULT; E_NOTIMPL marks an operation this
-// broker does not carry out yet. The operations stand in the order the control relies on.
+// broker does not carry out yet. The operations stand in the order the control relies on;
+// each has its row in PELISTO_BROKER_OPERATIONS (platform/broker_protocol.h), from which the
+// proxy and the broker process carry it, and new ones go at the end.
 //
 // Thread safety: an instance may be called from any thread that obtained it through
 // GetBroker (platform/broker_client.h); operations are serialised inside the broker. The
-// broker keeps one open file at a time for OpenFile / WriteText / CloseFile.
+// broker keeps one open file at a time for OpenFile / WriteText / CloseFile, so one sequence
+// of them runs at a time (broker_client.h holds callers to that); AppendText does not use it.
 #pragma once
 
 #include <string>
@@ -29,10 +32,13 @@ class IFileManager : public os::IUnknown {
   static constexpr os::IID kIid{
       0x3FA96FB3, 0x51A5, 0x4503, {0xBE, 0xCF, 0x3E, 0xF5, 0x4A, 0x60, 0x0C, 0xC9}};
 
-  // Ends the write begun by OpenFile; S_FALSE when no file is open.
+  // Ends the write begun by OpenFile; S_FALSE when no file is open. A whole-file write (mode
+  // "w") replaces its target here, and only here: its text went to a temporary file beside
+  // the target. After a failed WriteText the target is kept and the failure returned.
   virtual os::HRESULT CloseFile() = 0;
-  // Opens `path` with an fopen mode ("w" creates or truncates, "a+" appends), closing a file
-  // still open. `*file` receives the number that WriteText takes.
+  // Opens `path` with an fopen mode ("w" writes the whole file, "a+" appends), ending a file
+  // still open: a whole-file write never closed is dropped, its target untouched. `*file`
+  // receives the number that WriteText takes.
   virtual os::HRESULT OpenFile(const std::u16string& path, const std::u16string& mode,
                                os::LONG* file) = 0;
   // The size in bytes of the open file.
@@ -47,8 +53,11 @@ class IFileManager : public os::IUnknown {
   virtual os::HRESULT MoveFile(const std::u16string& source,
                                const std::u16string& destination) = 0;
   virtual os::HRESULT DeleteFile(const std::u16string& path) = 0;
+  // Starts the program `path` elevated, with no command line, and does not wait for its end:
+  // S_OK once it runs.
   virtual os::HRESULT RunProgram(const std::u16string& path) = 0;
-  // `*result` 0 on success.
+  // The call's own result is S_OK whenever the link was attempted; `*result` is the shell's
+  // HRESULT, 0 when the link (or Internet shortcut) was saved. Nothing is shown.
   virtual os::HRESULT CreateShellLink(const std::u16string& target, const std::u16string& link,
                                       const std::u16string& description,
                                       const std::u16string& icon,
@@ -76,6 +85,10 @@ class IFileManager : public os::IUnknown {
                                      const std::u16string& name, os::LONG number) = 0;
   // As RegisterComponent, with "DllUnregisterServer".
   virtual os::HRESULT UnregisterComponent(const std::u16string& path) = 0;
+  // Appends `text` (converted to the ANSI code page) to the end of `path` in one call,
+  // creating the file when it is missing (an empty `text` only makes sure it exists). The open
+  // file of OpenFile is not touched.
+  virtual os::HRESULT AppendText(const std::u16string& path, const std::u16string& text) = 0;
 
  protected:
   ~IFileManager() = default;

@@ -1,12 +1,12 @@
 #include "platform/xml_availability.h"
 
-#include <algorithm>
 #include <string>
 
 #include "os/base/error.h"
 #include "os/com/guid.h"
 #include "os/com/hresult.h"
 #include "os/fs/file_api.h"
+#include "os/reg/key_helpers.h"
 #include "os/reg/registry.h"
 #include "platform/xml_document_wrapper.h"
 
@@ -19,23 +19,13 @@ constexpr char kDomProgId[] = "Msxml2.DOMDocument.4.0";
 // The default text value of HKEY_CLASSES_ROOT\`subkey`; false when the key or value is
 // missing or is not text.
 bool ReadClassesRootText(const std::string& subkey, std::string* text) {
-  os::HKEY key = nullptr;
-  if (os::RegOpenKeyExA(os::HKEY_CLASSES_ROOT, subkey.c_str(), 0, os::KEY_READ, &key) !=
-      os::ERROR_SUCCESS) {
+  std::string value;
+  if (os::RegGetValueA(os::HKEY_CLASSES_ROOT, subkey.c_str(), nullptr,
+                       os::RRF_RT_REG_SZ | os::RRF_RT_REG_EXPAND_SZ, nullptr,
+                       &value) != os::ERROR_SUCCESS) {
     return false;
   }
-  os::DWORD type = 0, size = 0;
-  std::string value;
-  bool ok = os::RegQueryValueExA(key, nullptr, nullptr, &type, nullptr, &size) == os::ERROR_SUCCESS &&
-            (type == os::REG_SZ || type == os::REG_EXPAND_SZ);
-  if (ok) {
-    value.resize(size);
-    ok = os::RegQueryValueExA(key, nullptr, nullptr, &type,
-                              reinterpret_cast<os::BYTE*>(value.data()), &size) == os::ERROR_SUCCESS;
-  }
-  os::RegCloseKey(key);
-  if (!ok) return false;
-  value.resize(std::min<std::size_t>(size, value.size()));
+  // The text without the terminating zeros it was stored with.
   while (!value.empty() && value.back() == '\0') value.pop_back();
   *text = std::move(value);
   return true;

@@ -102,6 +102,7 @@ std::string Win32ErrorText(DWORD code) {
     case ERROR_BAD_EXE_FORMAT: return "The file is not a valid application.";
     case ERROR_FILENAME_EXCED_RANGE: return "The filename or extension is too long.";
     case ERROR_MORE_DATA: return "More data is available.";
+    case ERROR_UNSUPPORTED_TYPE: return "Data of this type is not supported.";
     case ERROR_WAIT_TIMEOUT: return "The wait operation timed out.";
     case ERROR_NO_MORE_ITEMS: return "No more data is available.";
     case ERROR_DIRECTORY: return "The directory name is invalid.";

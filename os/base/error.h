@@ -55,6 +55,7 @@ inline constexpr DWORD ERROR_REGISTRY_IO_FAILED = 1016;
 inline constexpr DWORD ERROR_KEY_DELETED = 1018;
 inline constexpr DWORD ERROR_DLL_INIT_FAILED = 1114;
 inline constexpr DWORD ERROR_CANCELLED = 1223;
+inline constexpr DWORD ERROR_UNSUPPORTED_TYPE = 1630;
 inline constexpr DWORD ERROR_ELEVATION_REQUIRED = 740;
 inline constexpr DWORD ERROR_TIMEOUT = 1460;
 inline constexpr DWORD ERROR_INVALID_DATA = 13;

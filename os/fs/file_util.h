@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "os/base/handle.h"
 #include "os/base/types.h"
 
 namespace os {
@@ -12,9 +13,45 @@ namespace os {
 // when it cannot be opened or read.
 BOOL ReadWholeFile(const std::string& path, std::string* bytes);
 
-// Writes `bytes` to a temporary file beside `path`, flushes it to disk and renames it over
-// `path`, so that `path` holds either its old or its new content, never a part. FALSE with
-// the last error set, `path` unchanged and the temporary file removed, on failure.
+// A whole-file write that replaces its target only when it is committed: the bytes go to a
+// temporary file beside the target ("pel" prefix), which Commit flushes to disk and renames
+// over the target. The target holds its old content until then, whatever happens to the
+// writer or its process meanwhile (a killed process leaves the temporary file behind).
+// Not thread-safe; one writer is used by one thread at a time.
+class AtomicFileWriter {
+ public:
+  AtomicFileWriter() = default;
+  // Abandons an uncommitted write.
+  ~AtomicFileWriter();
+  AtomicFileWriter(const AtomicFileWriter&) = delete;
+  AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+  // Abandons any write in progress, then creates the temporary file for `path`. FALSE with
+  // the last error set (ERROR_PATH_NOT_FOUND for a missing folder) when it cannot.
+  BOOL Open(const std::string& path);
+  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+  // Appends `bytes`. A failed write is remembered: Commit then fails and keeps the target.
+  BOOL Write(std::string_view bytes);
+  // The bytes written so far.
+  DWORD Size() const { return size_; }
+  // Flushes and renames over the target; the writer is closed afterwards whatever the result.
+  // FALSE with the last error set (that of an earlier failed Write, if any), the target
+  // unchanged and the temporary file removed.
+  BOOL Commit();
+  // Closes and removes the temporary file; the target is unchanged. Nothing when not open.
+  void Abandon();
+
+ private:
+  std::string path_;
+  std::string temp_;
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  DWORD size_ = 0;
+  DWORD error_ = 0;  // the first failed Write's error
+};
+
+// Writes `bytes` with an AtomicFileWriter: `path` holds either its old or its new content,
+// never a part. FALSE with the last error set, `path` unchanged and the temporary file
+// removed, on failure.
 BOOL WriteFileAtomically(const std::string& path, std::string_view bytes);
 
 }  // namespace os

@@ -70,7 +70,6 @@ TEST_F(ContentEntryTest, Msxml4InCapitalsIsAPlainFileAndAlwaysSetRegInAnyCaseIsA
             0);
   EXPECT_EQ(c.events, (Strings{"IsDownload(2,alwaysSETreg)"}));
   EXPECT_TRUE(c.Logged(" Success Registry Write "));
-  EXPECT_TRUE(c.state.number_mode);
   os::DWORD value = 0, size = sizeof value, type = 0;
   os::HKEY key = nullptr;
   ASSERT_EQ(os::RegOpenKeyExA(os::HKEY_CURRENT_USER, "Software\\V", 0, os::KEY_READ, &key), 0);
@@ -91,7 +90,6 @@ TEST_P(ContentEntryActions, RegistryEntryWritesTheExpandedDataAsText) {
                      attrName="Path" toSetVer="{program}\App" regMode="Number"/>)",
                   true, true, true),
             0);
-  EXPECT_FALSE(c.state.number_mode);
   EXPECT_TRUE(c.Logged(" Success Registry Write "));
   os::HKEY key = nullptr;
   ASSERT_EQ(os::RegOpenKeyExA(os::HKEY_LOCAL_MACHINE, "SOFTWARE\\Vendor", 0, os::KEY_READ, &key), 0);

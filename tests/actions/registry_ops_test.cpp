@@ -24,13 +24,12 @@ class RegistryOpsTest : public pelisto::testing::UiTest {
   }
 
   // The context after the image's version is set; it replaces the previous one.
-  FakeRunContext& Context(int os_major, bool number_mode = false, bool refuse_elevation = false) {
+  FakeRunContext& Context(int os_major, bool refuse_elevation = false) {
     os::ImageSettings s = machine().settings();
     s.os_major = os_major;
     s.refuse_elevation = refuse_elevation;
     Reconfigure(s);
     context_ = std::make_unique<FakeRunContext>();
-    context_->state.number_mode = number_mode;
     return *context_;
   }
 
@@ -73,8 +72,8 @@ std::vector<std::string> Lines(const FakeRunContext& c) {
 // the key itself, as on Windows.
 TEST_F(RegistryOpsTest, CreatesEveryLevelThenUpdates) {
   FakeRunContext& c = Context(5);
-  EXPECT_EQ(pelisto::WriteRegistryValue(c, "HKEY_CURRENT_USER", "Software\\V\\App\\Deep", "ver", "1.0"), 1);
-  EXPECT_EQ(pelisto::WriteRegistryValue(c, "HKEY_CURRENT_USER", "Software\\V\\App\\Deep\\", "ver", "1.1"), 1);
+  EXPECT_EQ(pelisto::WriteRegistryValue(c, "HKEY_CURRENT_USER", "Software\\V\\App\\Deep", "ver", "1.0", false), 1);
+  EXPECT_EQ(pelisto::WriteRegistryValue(c, "HKEY_CURRENT_USER", "Software\\V\\App\\Deep\\", "ver", "1.1", false), 1);
   EXPECT_EQ(Lines(c), (std::vector<std::string>{
                           "0:" + kTime + " Software\\V\\App\\Deep ver 1.0 Registry Create Success.",
                           "0:" + kTime + " Software\\V\\App\\Deep\\ ver 1.1 Registry Update Success."}));
@@ -86,8 +85,8 @@ TEST_F(RegistryOpsTest, CreatesEveryLevelThenUpdates) {
 // find nothing.
 TEST_F(RegistryOpsTest, RootNamesOfWritesAndReads) {
   FakeRunContext& c = Context(5);
-  EXPECT_EQ(pelisto::WriteRegistryValue(c, "hkey_current_user", "Software\\V", "a", "user"), 1);
-  EXPECT_EQ(pelisto::WriteRegistryValue(c, "HKCU", "Software\\V", "a", "machine"), 1);
+  EXPECT_EQ(pelisto::WriteRegistryValue(c, "hkey_current_user", "Software\\V", "a", "user", false), 1);
+  EXPECT_EQ(pelisto::WriteRegistryValue(c, "HKCU", "Software\\V", "a", "machine", false), 1);
   EXPECT_EQ(Stored(os::HKEY_CURRENT_USER, "Software\\V", "a"), std::string("1:user", 7));
   EXPECT_EQ(Stored(os::HKEY_LOCAL_MACHINE, "Software\\V", "a"), std::string("1:machine", 10));
   EXPECT_EQ(pelisto::ReadRegistryValue(c, "HKCU", "Software\\V", "a", "STRING"), "");
@@ -105,8 +104,8 @@ class RegistryOpsNumberMode
 TEST_P(RegistryOpsNumberMode, DecidesTheValueType) {
   const auto& [write, version] = GetParam();
   const auto& [number_mode, data, stored] = write;
-  FakeRunContext& c = Context(version, number_mode);
-  EXPECT_EQ(pelisto::WriteRegistryValue(c, "HKEY_LOCAL_MACHINE", "SOFTWARE\\V", "n", data), 1);
+  FakeRunContext& c = Context(version);
+  EXPECT_EQ(pelisto::WriteRegistryValue(c, "HKEY_LOCAL_MACHINE", "SOFTWARE\\V", "n", data, number_mode), 1);
   const std::string expected(stored, number_mode ? 6 : std::string(stored).size() + 1);
   EXPECT_EQ(Stored(os::HKEY_LOCAL_MACHINE, "SOFTWARE\\V", "n"), expected) << data;
 }
@@ -122,6 +121,14 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) {
       return "Case" + std::to_string(info.index / 2) + "_Windows" + std::to_string(std::get<1>(info.param));
     });
+
+// Only the exact "number" makes a number: "Number" writes the text as a string.
+TEST(RegistryOpsNumberModeName, IsExactlyNumber) {
+  EXPECT_TRUE(pelisto::NumberModeFromRegMode("number"));
+  for (const char* other : {"Number", "NUMBER", "", "number ", "string"}) {
+    EXPECT_FALSE(pelisto::NumberModeFromRegMode(other)) << '"' << other << '"';
+  }
+}
 
 // Key paths and value names the registry refuses are failed writes, never a crash; the key
 // that opened for an unwritable value is a failure too. The broker path leaves the line to
@@ -140,7 +147,7 @@ class RegistryOpsBadPath : public RegistryOpsTest,
 TEST_P(RegistryOpsBadPath, IsAFailedWrite) {
   const auto& [k, version] = GetParam();
   FakeRunContext& c = Context(version);
-  EXPECT_EQ(pelisto::WriteRegistryValue(c, "HKEY_CURRENT_USER", k.key, k.value_name, "x"), 0);
+  EXPECT_EQ(pelisto::WriteRegistryValue(c, "HKEY_CURRENT_USER", k.key, k.value_name, "x", false), 0);
   if (version == 5) {
     EXPECT_EQ(Lines(c), std::vector<std::string>{"2:" + kTime + " " + k.key + " " + k.value_name +
                                                  " x Registry Write Failed!! Check Regsity setting."});
@@ -165,8 +172,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // From Windows 6 on only the broker writes: without one, nothing is written.
 TEST_F(RegistryOpsTest, Windows6WithoutABrokerWritesNothing) {
-  FakeRunContext& refused = Context(6, true, /*refuse_elevation=*/true);
-  EXPECT_EQ(pelisto::WriteRegistryValue(refused, "HKEY_CURRENT_USER", "Software\\V", "n", "5"), 0);
+  FakeRunContext& refused = Context(6, /*refuse_elevation=*/true);
+  EXPECT_EQ(pelisto::WriteRegistryValue(refused, "HKEY_CURRENT_USER", "Software\\V", "n", "5", true), 0);
   EXPECT_EQ(Stored(os::HKEY_CURRENT_USER, "Software\\V", "n"), "<none>");
   EXPECT_EQ(ui().Boxes().size(), 1u);
 }
@@ -190,8 +197,8 @@ TEST_F(RegistryOpsTest, StringReadStopsAtTheZeroOrTheSize) {
 
 // Numbers read on Windows 6 too, where the control may not open a machine key for writing.
 TEST_F(RegistryOpsTest, NumberReadsAndTheirLines) {
-  FakeRunContext& c = Context(6, true);
-  ASSERT_EQ(pelisto::WriteRegistryValue(c, "HKEY_LOCAL_MACHINE", "SOFTWARE\\N", "minus", "-5"), 1);
+  FakeRunContext& c = Context(6);
+  ASSERT_EQ(pelisto::WriteRegistryValue(c, "HKEY_LOCAL_MACHINE", "SOFTWARE\\N", "minus", "-5", true), 1);
   Put("wide", os::REG_BINARY, std::string(8, '\1'));
   EXPECT_EQ(pelisto::ReadRegistryValue(c, "HKEY_LOCAL_MACHINE", "SOFTWARE\\N", "minus", "number"), "-5");
   EXPECT_EQ(pelisto::ReadRegistryValue(c, "HKEY_LOCAL_MACHINE", "SOFTWARE\\N", "absent", "NUMBER"), "-1");

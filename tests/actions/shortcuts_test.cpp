@@ -118,5 +118,77 @@ INSTANTIATE_TEST_SUITE_P(
       return "Windows" + std::to_string(std::get<0>(i.param)) + "_" + std::get<1>(i.param).label;
     });
 
+
+class ShortcutMade : public ShortcutTest, public ::testing::WithParamInterface<int> {};
+
+// Made directly before Windows 6 and by the broker from 6 on; both read back the same.
+TEST_P(ShortcutMade, ProgramLinkOnTheDesktopWithOnlyWhatIsGiven) {
+  FakeRunContext& c = Context(GetParam());
+  const std::string link = std::string(kDesktop) + "\\My App";
+  PutFile(link + ".lnk", "an older link");
+  ContentEntry entry;
+  entry.lnkName = "My App";
+  entry.url = "C:\\Program Files\\App\\app.exe";
+  MakeProgramLink(c, entry);
+  EXPECT_EQ(Lines(c), (Strings{std::string("0:") + kT + " Start create shortcut - " + link,
+                               std::string("0:") + kT + " End create shortcut - " + link}));
+  auto info = ReadWithLnkinfo(Host(link + ".lnk"));
+  ASSERT_EQ(info.status, 0) << info.output;
+  EXPECT_EQ(info.fields.at("Local path"), entry.url);
+  EXPECT_EQ(info.fields.at("Description"), "My App") << "the name, not the target";
+  EXPECT_EQ(info.fields.count("Command line arguments"), 0u) << info.output;
+  EXPECT_EQ(info.fields.count("Icon location"), 0u) << info.output;
+
+  entry.target = "C:\\Program Files\\App\\app.ico";
+  entry.argument = "-x 1";
+  MakeProgramLink(c, entry);
+  info = ReadWithLnkinfo(Host(link + ".lnk"));
+  ASSERT_EQ(info.status, 0) << info.output;
+  EXPECT_EQ(info.fields.at("Command line arguments"), "-x 1");
+  EXPECT_EQ(info.fields.at("Icon location"), entry.target);
+  EXPECT_TRUE(c.messages.empty());
+}
+
+TEST_P(ShortcutMade, InternetShortcutTakesTheRunsIconSourceWhenItHasNone) {
+  FakeRunContext& c = Context(GetParam());
+  const std::string path = std::string(kDesktop) + "\\Site.url";
+  ContentEntry entry;
+  entry.lnkName = "Site";
+  entry.url = "http://example.test/a?b=c";
+  MakeInternetLink(c, entry);
+  EXPECT_EQ(IniSection(GetFile(path), "InternetShortcut"),
+            (std::map<std::string, std::string>{{"URL", entry.url}}))
+      << "no icon lines without an icon";
+  c.state.icon_source = "D:\\dl\\site.ico";
+  MakeInternetLink(c, entry);
+  EXPECT_EQ(IniSection(GetFile(path), "InternetShortcut").at("IconFile"), "D:\\dl\\site.ico");
+  entry.target = "C:\\Windows\\own.ico";
+  MakeInternetLink(c, entry);
+  EXPECT_EQ(IniSection(GetFile(path), "InternetShortcut").at("IconFile"), "C:\\Windows\\own.ico");
+  EXPECT_EQ(Lines(c)[0], std::string("0:") + kT + " Start create internet shortcut - " + path);
+  EXPECT_EQ(Lines(c)[1], std::string("0:") + kT + " End create internet shortcut - " + path);
+  EXPECT_TRUE(c.messages.empty());
+}
+
+// A failure is reported and the run goes on: here the desktop folder is a file.
+TEST_P(ShortcutMade, AFailureIsReportedInTheLogAndABox) {
+  FakeRunContext& c = Context(GetParam());
+  std::filesystem::remove_all(Host(kDesktop));
+  PutFile(kDesktop, "not a folder");
+  ContentEntry entry;
+  entry.lnkName = "App";
+  entry.url = "C:\\a.exe";
+  MakeProgramLink(c, entry);
+  MakeInternetLink(c, entry);
+  const std::string link = std::string(kDesktop) + "\\App";
+  EXPECT_TRUE(c.Logged(" Do not creat desktop shortcut! '" + link + "'"));
+  EXPECT_TRUE(c.Logged(" Do not creat desktop internet link! '" + link + ".url'"));
+  EXPECT_EQ(c.messages, (Strings{"Do not creat desktop shortcut!", "Do not creat desktop internet Link!"}));
+  EXPECT_EQ(GetFile(kDesktop), "not a folder");
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, ShortcutMade, ::testing::Values(5, 6),
+                         [](const ::testing::TestParamInfo<int>& i) { return "Windows" + std::to_string(i.param); });
+
 }  // namespace
 }  // namespace pelisto

@@ -270,6 +270,30 @@ TEST_F(BrokerProcessTest, BrokerKilledBetweenCallsIsReplaced) {
   EXPECT_EQ(old->DeleteFile(u"C:\\Program Files\\Two"), os::RPC_E_DISCONNECTED);
 }
 
+// A whole-file write is the old or the new content, never a part: a broker killed between
+// the open and the close leaves the previous file, and the next write replaces it whole.
+TEST_F(BrokerProcessTest, WholeFileWriteKilledBeforeItsCloseLeavesThePreviousContent) {
+  const std::string target = "C:\\Program Files\\Vendor\\config.xml.old";
+  PutFile(target, "<previous/>");
+  os::ComPtr<IBrokerConnection> connection = Connection();
+  ASSERT_TRUE(connection);
+  BrokerRef broker;
+  connection->QueryInterface(IFileManager::kIid, broker.ReleaseAndGetVoidAddressOf());
+  os::LONG file = 0;
+  ASSERT_EQ(broker->OpenFile(os::AnsiToWide(target), u"w", &file), os::S_OK);
+  ASSERT_EQ(broker->WriteText(u"<new><half", file), os::S_OK);
+  EXPECT_EQ(GetFile(target), "<previous/>") << "the target changed before the close";
+  ASSERT_TRUE(os::TerminateProcess(connection->ProcessHandle(), 9));
+  ASSERT_EQ(os::WaitForSingleObject(connection->ProcessHandle(), 5000), os::WAIT_OBJECT_0);
+  EXPECT_EQ(broker->CloseFile(), os::RPC_E_DISCONNECTED);
+  EXPECT_EQ(GetFile(target), "<previous/>");
+
+  pelisto::testing::FakeRunContext context;
+  ASSERT_TRUE(context.Privileged().Brokered());
+  EXPECT_EQ(context.Privileged().WriteFileAtomically(target, "<new>whole</new>"), 1);
+  EXPECT_EQ(GetFile(target), "<new>whole</new>");
+}
+
 // Brokers that fail a call: it fails, the broker is ended, and the next request starts a new
 // one. Each is a script playing a broker: it greets, reads the start of the request, then does
 // `then` (WRONG stands for a file holding an answer to another request).
@@ -307,7 +331,12 @@ TEST_P(BrokerProcessCallFault, FailsTheCallAndTheNextRequestGetsANewBroker) {
   EXPECT_EQ(broker->MoveFile(u"C:\\a", u"C:\\b"), os::RPC_E_DISCONNECTED)
       << "no later call can read a late answer";
 
-  Configure([](os::ImageSettings& s) { s.broker_path = kBroker; });
+  // The real broker with the usual allowance: the short one above is for the script, and a
+  // broker built with the sanitizers can take longer than that to greet on a loaded machine.
+  Configure([](os::ImageSettings& s) {
+    s.broker_path = kBroker;
+    s.broker_timeout_ms = os::ImageSettings().broker_timeout_ms;
+  });
   EXPECT_EQ(pelisto::BrokerCreateDirectory("C:\\Program Files\\After", nullptr, true), 1);
 }
 

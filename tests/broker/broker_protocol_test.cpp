@@ -61,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadFrame{"BytesAfterFrame", kDeleteA + "x", S::kTrailingBytes},
         BadFrame{"BytesAfterLastField", Frame(kDelete, Text(u"C:\\a") + U16(0)), S::kTrailingBytes},
         BadFrame{"NextVersion", Frame(kDelete, Text(u"C:\\a"), 2), S::kBadVersion},
-        BadFrame{"UnknownOperation", Frame(17, ""), S::kUnknownType},
+        BadFrame{"UnknownOperation", Frame(pelisto::kBrokerOpCount, ""), S::kUnknownType},
         BadFrame{"HelloAsRequest", Frame(0, U32(1)), S::kUnknownType},
         // Bounds are checked before the bytes are looked for, so no arithmetic can overflow.
         BadFrame{"PathCountHuge", Frame(kDelete, U32(0xFFFFFFFF)), S::kPathTooLong},
@@ -90,7 +90,7 @@ BrokerMessage Sample(BrokerOp op, bool reply) {
 }
 
 TEST(BrokerProcessProtocol, EveryOperationRoundTripsInBothDirections) {
-  for (int op = 0; op <= static_cast<int>(BrokerOp::kUnregisterComponent); ++op) {
+  for (int op = 0; op < pelisto::kBrokerOpCount; ++op) {
     for (bool reply : {false, true}) {
       bool known = false;
       pelisto::BrokerFields(static_cast<BrokerOp>(op), reply, &known);
@@ -114,6 +114,43 @@ TEST(BrokerProcessProtocol, EveryOperationRoundTripsInBothDirections) {
   EXPECT_LE(frame.size(), pelisto::kBrokerMaxFrame);
   ASSERT_EQ(pelisto::DecodeBrokerMessage(frame, &got), S::kOk);
   EXPECT_TRUE(got == big);
+}
+
+// The fields each operation carries are the wire format: derived from the rows, they must
+// stay what the broker and its callers have always exchanged.
+TEST(BrokerProcessProtocol, FieldsOfEveryOperationAreTheWireFormat) {
+  using F = BrokerField;
+  constexpr F N = F::kNumber, P = F::kPath, M = F::kName, T = F::kText;
+  using Fields = std::vector<BrokerField>;
+  const std::vector<std::pair<Fields, Fields>> expected = {
+      {{}, {N}},                                  // hello (an answer only)
+      {{}, {N}},                                  // close file
+      {{P, M, N}, {N, N}},                        // open file
+      {{N}, {N, N}},                              // query the open file
+      {{T, N}, {N}},                              // write text
+      {{P, P, N}, {N}},                           // copy file
+      {{P, N}, {N, N}},                           // create directory
+      {{P, P}, {N}},                              // move file
+      {{P}, {N}},                                 // delete file
+      {{M}, {N}},                                 // run program
+      {{P, P, M, P, M, N}, {N, N}},               // shell link
+      {{M, P, M, P, N, N}, {N, N}},               // Internet shortcut
+      {{P}, {N}},                                 // register
+      {{N, M, M, T}, {N}},                        // write registry text
+      {{N, M, M}, {N, T}},                        // read registry text
+      {{N, M, M, N}, {N}},                        // write registry number
+      {{P}, {N}},                                 // unregister
+      {{P, T}, {N}},                              // append text
+  };
+  ASSERT_EQ(expected.size(), pelisto::kBrokerOpCount);
+  for (std::size_t op = 0; op < expected.size(); ++op) {
+    bool request_known = false;
+    const Fields request = pelisto::BrokerFields(static_cast<BrokerOp>(op), false, &request_known);
+    EXPECT_EQ(request_known, op != 0) << "operation " << op;
+    EXPECT_EQ(request, expected[op].first) << "request of operation " << op;
+    EXPECT_EQ(pelisto::BrokerFields(static_cast<BrokerOp>(op), true), expected[op].second)
+        << "answer of operation " << op;
+  }
 }
 
 TEST(BrokerProcessProtocol, EncoderRefusesWhatTheDecoderWould) {
@@ -143,7 +180,7 @@ TEST(BrokerProcessFuzz, DecoderSurvivesRandomAndMutatedFrames) {
     BrokerMessage m;
     bool known = false;
     do {
-      m = Sample(static_cast<BrokerOp>(below(17)), below(2) == 1);
+      m = Sample(static_cast<BrokerOp>(below(pelisto::kBrokerOpCount)), below(2) == 1);
       pelisto::BrokerFields(m.op, m.reply, &known);
     } while (!known);
     for (std::u16string& t : m.texts) t.resize(below(40), static_cast<char16_t>(1 + below(0xFFFE)));

@@ -13,7 +13,7 @@ using pelisto::CPelistoCtrl;
 using pelisto::RunError;
 using pelisto::testing::FakeStarter;
 using pelisto::testing::FakeStatusDialog;
-using pelisto::testing::RecordingSink;
+using pelisto::testing::RecordingEventSink;
 
 struct RuleCase {
   const char* name;
@@ -51,7 +51,7 @@ class ControlEventRule : public pelisto::testing::UiTest,
   }
 
   FakeStarter starter_;
-  RecordingSink sink_;
+  RecordingEventSink sink_;
   std::unique_ptr<CPelistoCtrl> control_;
 };
 
@@ -113,7 +113,7 @@ class ControlEvents : public pelisto::testing::UiTest {};
 
 TEST_F(ControlEvents, DownloadEventsCarryTheirArgumentsAndThePagesCancel) {
   CPelistoCtrl control;
-  RecordingSink sink;
+  RecordingEventSink sink;
   control.SetEventSink(&sink);
   sink.answers = {{"StartDownload", 1}, {"Downloading", 2}};
   EXPECT_EQ(control.FireStartDownload("http://h/a.zip", "C:\\w\\a.zip", 1234), 1);

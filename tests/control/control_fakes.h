@@ -9,11 +9,12 @@
 
 #include "control/event_sink.h"
 #include "control/status_dialog.h"
+#include "tests/support/null_starter_download.h"
 
 namespace pelisto::testing {
 
 // Records every event and answers pCancel with a value set per event name.
-class RecordingSink : public EventSink {
+class RecordingEventSink : public EventSink {
  public:
   struct Fired {
     std::string name;
@@ -37,14 +38,8 @@ class RecordingSink : public EventSink {
 
 // The status dialog's progress sink: records the run-level notifications and answers the
 // cancel value it was given.
-class FakeStarter : public IStarterDownload {
+class FakeStarter : public NullStarterDownload {
  public:
-  void StartDownload(const std::string&, const std::string&, os::LONG, os::LONG*) override {}
-  void Downloading(os::LONG, os::LONG*) override {}
-  void ChangeStatus(os::LONG, os::LONG, os::LONG, os::LONG*) override {}
-  void UnZipFileNumber(os::LONG) override {}
-  void UnZipping(const std::string&, os::LONG*) override {}
-  void EndUnZip(os::LONG) override {}
   void TotalDownloadFileNumber(os::LONG file_number, os::LONG* cancel) override {
     calls.push_back("TotalDownloadFileNumber " + std::to_string(file_number));
     *cancel = answer;
@@ -54,7 +49,6 @@ class FakeStarter : public IStarterDownload {
     calls.push_back("IsDownload " + std::to_string(status_code) + " " + content_name);
     *cancel = answer;
   }
-  void ErrorNotify(const std::string&) override {}
 
   os::LONG answer = 0;
   std::vector<std::string> calls;

@@ -10,6 +10,7 @@
 #include "os/base/text.h"
 #include "os/fs/file_api.h"
 #include "platform/broker_client.h"
+#include "tests/support/fake_run_context.h"
 #include "tests/support/ui_script.h"
 
 namespace {
@@ -43,8 +44,9 @@ class UpdateLogTest : public pelisto::testing::UiTest {
 
   // A log on the image's current version, dated by `today`.
   UpdateLog& MakeLog() {
-    use_broker_ = machine().settings().os_major >= 6;
-    log_ = std::make_unique<UpdateLog>(settings_, use_broker_, [this] { return today_; },
+    context_ = std::make_unique<pelisto::testing::FakeRunContext>();
+    context_->windows6 = machine().settings().os_major >= 6;
+    log_ = std::make_unique<UpdateLog>(settings_, context_->Privileged(), [this] { return today_; },
                                        [this](const std::string& text) {
                                          messages_.push_back(text);
                                        });
@@ -53,7 +55,7 @@ class UpdateLogTest : public pelisto::testing::UiTest {
 
   ControlSettings settings_;
   os::SYSTEMTIME today_ = Day();
-  bool use_broker_ = false;
+  std::unique_ptr<pelisto::testing::FakeRunContext> context_;  // the privileged steps' owner
   std::unique_ptr<UpdateLog> log_;
   std::vector<std::string> messages_;
 };

@@ -44,7 +44,7 @@ TEST_P(HttpTransferCancel, AtDownloadingTheBytesWrittenGoWithTheFile) {
 }
 
 TEST_P(HttpTransferCancel, AStatusCancelIsSeenAtTheNextReadAfterStartDownload) {
-  RecordingSink sink;
+  RecordingStarter sink;
   control_->status_answer = 1;
   EXPECT_EQ(Fetch(server_.Url("/pattern/5000"), kTarget, &sink), 1);
   EXPECT_EQ(cancel_, 1);
@@ -80,7 +80,7 @@ class HttpTransferCancelRule : public HttpTransferTest, public ::testing::WithPa
 
 TEST_P(HttpTransferCancelRule, OnlyAnOrOfExactlyOneCancels) {
   const OrCase& c = GetParam();
-  RecordingSink sink;
+  RecordingStarter sink;
   control_->downloading_answer = c.page;
   sink.downloading_answer = c.sink;
   EXPECT_EQ(Fetch(server_.Url("/pattern/3000"), kTarget, &sink), 1);
@@ -100,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(Values, HttpTransferCancelRule,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(HttpTransferTest, APageValueOfTwoDoesNotCancelAnyEvent) {
-  RecordingSink sink;
+  RecordingStarter sink;
   control_->start_answer = 2;
   control_->downloading_answer = 2;
   control_->status_answer = 2;

@@ -92,7 +92,7 @@ TEST_F(HttpTransfer, StatusGoesToThePageOnlyWithTheStatusDialog) {
   ASSERT_EQ(Fetch(server_.Url("/pattern/10")), 1);
   EXPECT_TRUE(control_->EventsNamed("ChangeStatus").empty());
 
-  RecordingSink sink;
+  RecordingStarter sink;
   control_->events.clear();
   ASSERT_EQ(Fetch(server_.Url("/pattern/10"), kTarget, &sink), 1);
   std::vector<std::string> statuses = control_->EventsNamed("ChangeStatus");
@@ -143,7 +143,7 @@ TEST_F(HttpTransfer, ACutOffBodyIsAFailureOnBothPaths) {
 }
 
 TEST_F(HttpTransfer, NoWorkFileMeansNoFileCanBeCreatedAndNoPrompt) {
-  HttpDownload download(server_.Url("/pattern/10"), kTarget, "C:\\No\\Such\\Folder");
+  HttpDownload download(control_->Privileged(), server_.Url("/pattern/10"), kTarget, "C:\\No\\Such\\Folder");
   EXPECT_EQ(download.WorkPath(), "");
   EXPECT_EQ(download.Download(), 0);
   EXPECT_EQ(download.ErrorMessage(), std::string("Not Create File") + kTarget);
@@ -167,7 +167,7 @@ TEST_F(HttpTransfer, HttpsToASelfSignedServerGoesThroughOnTheLenientSend) {
   std::string error;
   ASSERT_TRUE(tls.Start(&error)) << error;
   const std::string url = tls.Url("/pattern/3000");
-  HttpDownload download(url, kTarget, WorkFolder());
+  HttpDownload download(control_->Privileged(), url, kTarget, WorkFolder());
   ASSERT_TRUE(download.ParseUrl());
   EXPECT_EQ(download.RequestFlags(), 0x84C03000u);
   EXPECT_EQ(download.ServiceType(), os::INTERNET_SERVICE_HTTP);

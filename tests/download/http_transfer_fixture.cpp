@@ -32,18 +32,18 @@ std::vector<std::string> ScriptedControl::EventsNamed(const std::string& name) c
   return out;
 }
 
-void RecordingSink::StartDownload(const std::string& url, const std::string& file_name, os::LONG file_length,
+void RecordingStarter::StartDownload(const std::string& url, const std::string& file_name, os::LONG file_length,
                                   os::LONG* cancel) {
   calls.push_back("StartDownload(" + url + "," + file_name + "," + std::to_string(file_length) + ")");
   *cancel = start_answer;
 }
 
-void RecordingSink::Downloading(os::LONG read_file_length, os::LONG* cancel) {
+void RecordingStarter::Downloading(os::LONG read_file_length, os::LONG* cancel) {
   calls.push_back("Downloading(" + std::to_string(read_file_length) + ")");
   *cancel = downloading_answer;
 }
 
-void RecordingSink::ChangeStatus(os::LONG status, os::LONG, os::LONG, os::LONG* cancel) {
+void RecordingStarter::ChangeStatus(os::LONG status, os::LONG, os::LONG, os::LONG* cancel) {
   calls.push_back("ChangeStatus(" + std::to_string(status) + ")");
   *cancel = status_answer;
 }
@@ -68,7 +68,9 @@ void HttpTransferTest::TearDown() {
 std::string HttpTransferTest::WorkFolder() { return machine().FolderPath(os::KnownFolder::kLocalAppDataLow); }
 
 os::LONG HttpTransferTest::Fetch(const std::string& url, const std::string& target, IStarterDownload* sink) {
-  HttpDownload download(url, target, WorkFolder());
+  // The control of the image as it is now: tests change its version after SetUp.
+  control_->windows6 = machine().settings().os_major >= 6;
+  HttpDownload download(control_->Privileged(), url, target, WorkFolder());
   download.SetControl(control_.get());
   download.SetSink(sink);
   work_path_ = download.WorkPath();

@@ -12,6 +12,7 @@
 #include "download/starter_download.h"
 #include "tests/support/fake_run_context.h"
 #include "tests/support/http_server.h"
+#include "tests/support/null_starter_download.h"
 #include "tests/support/ui_script.h"
 
 namespace pelisto::testing {
@@ -34,7 +35,7 @@ class ScriptedControl : public FakeRunContext {
 };
 
 // The status dialog's side: records its calls and answers each kind with a fixed value.
-class RecordingSink : public IStarterDownload {
+class RecordingStarter : public NullStarterDownload {
  public:
   os::LONG start_answer = 0;
   os::LONG downloading_answer = 0;
@@ -45,12 +46,6 @@ class RecordingSink : public IStarterDownload {
                      os::LONG* cancel) override;
   void Downloading(os::LONG read_file_length, os::LONG* cancel) override;
   void ChangeStatus(os::LONG status, os::LONG status_info, os::LONG status_info_length, os::LONG* cancel) override;
-  void UnZipFileNumber(os::LONG) override {}
-  void UnZipping(const std::string&, os::LONG* cancel) override { *cancel = 0; }
-  void EndUnZip(os::LONG) override {}
-  void TotalDownloadFileNumber(os::LONG, os::LONG* cancel) override { *cancel = 0; }
-  void IsDownload(os::LONG, const std::string&, os::LONG* cancel) override { *cancel = 0; }
-  void ErrorNotify(const std::string&) override {}
 };
 
 class HttpTransferTest : public UiTest {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <thread>
@@ -319,6 +320,39 @@ TEST_F(FileOpsTest, WholeFileWritesReplaceAtOnceAndLeaveNoTemporaryFile) {
   EXPECT_FALSE(ReadWholeFile("C:\\cfg\\missing.xml", &bytes));
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(bytes, "untouched");
+}
+
+// A whole-file write replaces its target on Commit only: dropped before it, the target keeps
+// its old content and the temporary file goes.
+TEST_F(FileOpsTest, UncommittedWholeFileWriteLeavesTheTargetAndNoTemporaryFile) {
+  ASSERT_TRUE(CreateDirectoryA("C:\\cfg", nullptr));
+  ASSERT_TRUE(WriteFileAtomically("C:\\cfg\\a.xml", "old"));
+  {
+    AtomicFileWriter writer;
+    ASSERT_TRUE(writer.Open("C:\\cfg\\a.xml"));
+    ASSERT_TRUE(writer.Write("new content"));
+    EXPECT_EQ(writer.Size(), 11u);
+    std::string bytes;
+    ASSERT_TRUE(ReadWholeFile("C:\\cfg\\a.xml", &bytes));
+    EXPECT_EQ(bytes, "old");
+  }
+  AtomicFileWriter writer;
+  ASSERT_TRUE(writer.Open("C:\\cfg\\a.xml"));
+  ASSERT_TRUE(writer.Write("first"));
+  ASSERT_TRUE(writer.Open("C:\\cfg\\b.xml")) << "a second open drops the first write";
+  ASSERT_TRUE(writer.Commit());
+  EXPECT_FALSE(writer.Commit()) << "committed once";
+  std::string bytes;
+  ASSERT_TRUE(ReadWholeFile("C:\\cfg\\a.xml", &bytes));
+  EXPECT_EQ(bytes, "old");
+  ASSERT_TRUE(ReadWholeFile("C:\\cfg\\b.xml", &bytes));
+  EXPECT_EQ(bytes, "");
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(Host("C:\\cfg"))) {
+    names.push_back(e.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"a.xml", "b.xml"}));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "os/base/error.h"
 #include "os/image/integrity.h"
+#include "os/reg/key_helpers.h"
 #include "os/reg/registry.h"
 #include "tests/support/image_test.h"
 
@@ -19,35 +20,17 @@ const os::BYTE* Bytes(const std::string& s) { return reinterpret_cast<const os::
 DWORD Size(const std::string& s) { return static_cast<DWORD>(s.size()); }
 
 // Closes a key handle when the test ends, whatever it asserted.
-class Key {
- public:
-  Key() = default;
-  ~Key() {
-    if (key_ != nullptr) os::RegCloseKey(key_);
-  }
-  Key(const Key&) = delete;
-  Key& operator=(const Key&) = delete;
-  HKEY* out() { return &key_; }
-  HKEY get() const { return key_; }
-  HKEY release() {
-    HKEY k = key_;
-    key_ = nullptr;
-    return k;
-  }
-
- private:
-  HKEY key_ = nullptr;
-};
+using Key = os::ScopedHKEY;
 
 class RegistryApi : public ImageTest {
  protected:
   LONG Create(HKEY root, const char* path, Key* key, DWORD* disposition = nullptr,
               os::REGSAM sam = os::KEY_ALL_ACCESS) {
     return os::RegCreateKeyExA(root, path, 0, nullptr, os::REG_OPTION_NON_VOLATILE, sam, nullptr,
-                               key->out(), disposition);
+                               key->Receive(), disposition);
   }
   LONG Open(HKEY root, const char* path, Key* key, os::REGSAM sam = os::KEY_READ) {
-    return os::RegOpenKeyExA(root, path, 0, sam, key->out());
+    return os::RegOpenKeyExA(root, path, 0, sam, key->Receive());
   }
   bool Exists(HKEY root, const char* path) {
     Key key;
@@ -350,7 +333,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(RegistryApi, AClosedHandleIsInvalidEverywhere) {
   Key key;
   ASSERT_EQ(Open(os::HKEY_CURRENT_USER, "Software", &key), os::ERROR_SUCCESS);
-  const HKEY closed = key.release();
+  const HKEY closed = key.Release();
   ASSERT_EQ(os::RegCloseKey(closed), os::ERROR_SUCCESS);
   ExpectInvalidEverywhere(closed);
   // A handle opened later never takes the closed one's place.
@@ -374,7 +357,7 @@ TEST_F(RegistryApi, HandlesOfAClosedImageAreInvalidAndPredefinedKeysCloseQuietly
   SetOsMajor(6);  // reopens the image: the old machine and its store are gone
   std::string name;
   EXPECT_EQ(os::RegEnumKeyExA(key.get(), 0, &name), os::ERROR_INVALID_HANDLE);
-  EXPECT_EQ(os::RegCloseKey(key.release()), os::ERROR_SUCCESS);
+  EXPECT_EQ(os::RegCloseKey(key.Release()), os::ERROR_SUCCESS);
 }
 
 TEST_F(RegistryApi, AKeyDeletedUnderAnOpenHandleIsReportedAsDeleted) {
@@ -402,7 +385,7 @@ TEST_F(RegistryApi, AKeyDeletedUnderAnOpenHandleIsReportedAsDeleted) {
   EXPECT_EQ(Open(h, "", &sub), os::ERROR_KEY_DELETED);
   EXPECT_EQ(os::RegDeleteKeyA(h, ""), os::ERROR_KEY_DELETED);
   EXPECT_EQ(Read(successor.get(), "v"), "new");
-  EXPECT_EQ(os::RegCloseKey(victim.release()), os::ERROR_SUCCESS);
+  EXPECT_EQ(os::RegCloseKey(victim.Release()), os::ERROR_SUCCESS);
 }
 
 TEST_F(RegistryApi, OpenGivesNullOnFailureAndThePredefinedKeyForAnEmptyPath) {
@@ -601,6 +584,60 @@ TEST(RegistryRootNames, NamesThePredefinedKeysOnly) {
   EXPECT_EQ(os::RootKeyName(os::HKEY_CURRENT_CONFIG), "HKEY_CURRENT_CONFIG");
   EXPECT_EQ(os::RootKeyName(os::PredefinedKey(0x80000004)), "");
   EXPECT_EQ(os::RootKeyName(nullptr), "");
+}
+
+// The one-call helpers: a read that keeps the bytes exactly as stored and refuses the types
+// it was not asked for, and a write that creates every missing level.
+TEST_F(RegistryApi, GetValueAndSetKeyValueInOneCall) {
+  const std::string text("ab\0cd", 5);
+  ASSERT_EQ(os::RegSetKeyValueA(os::HKEY_CURRENT_USER, "Software\\A\\B", "t", os::REG_SZ,
+                                text.data(), Size(text)),
+            os::ERROR_SUCCESS);
+  const DWORD number = 7;
+  ASSERT_EQ(os::RegSetKeyValueA(os::HKEY_CURRENT_USER, "Software\\A\\B", "n", os::REG_DWORD,
+                                &number, sizeof number),
+            os::ERROR_SUCCESS);
+  std::string data = "untouched";
+  DWORD type = 99;
+  EXPECT_EQ(os::RegGetValueA(os::HKEY_CURRENT_USER, "Software\\A\\B", "t", os::RRF_RT_REG_SZ,
+                             &type, &data),
+            os::ERROR_SUCCESS);
+  EXPECT_EQ(type, os::REG_SZ);
+  EXPECT_EQ(data, text) << "no zero added, none removed";
+  EXPECT_EQ(os::RegGetValueA(os::HKEY_CURRENT_USER, "Software\\A\\B", "n", os::RRF_RT_ANY,
+                             nullptr, &data),
+            os::ERROR_SUCCESS);
+  EXPECT_EQ(data, std::string("\7\0\0\0", 4));
+  data = "untouched";
+  EXPECT_EQ(os::RegGetValueA(os::HKEY_CURRENT_USER, "Software\\A\\B", "n",
+                             os::RRF_RT_REG_SZ | os::RRF_RT_REG_EXPAND_SZ, &type, &data),
+            static_cast<LONG>(os::ERROR_UNSUPPORTED_TYPE));
+  EXPECT_EQ(os::RegGetValueA(os::HKEY_CURRENT_USER, "Software\\A\\None", "n", os::RRF_RT_ANY,
+                             &type, &data),
+            os::ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(os::RegGetValueA(os::HKEY_CURRENT_USER, "Software\\A\\B", "none", os::RRF_RT_ANY,
+                             &type, &data),
+            os::ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(data, "untouched");
+  EXPECT_EQ(os::RegSetKeyValueA(os::HKEY_CURRENT_USER, "Software\\\\Bad", "v", os::REG_SZ, "", 1),
+            os::ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(RegistryApi, AScopedKeyIsClosedWhenItGoesAndThePredefinedKeysNever) {
+  HKEY raw = nullptr;
+  {
+    Key key;
+    ASSERT_EQ(os::RegOpenKeyExA(os::HKEY_CURRENT_USER, "Software", 0, os::KEY_READ, key.Receive()),
+              os::ERROR_SUCCESS);
+    raw = key.get();
+    Key predefined(os::HKEY_CURRENT_USER);
+  }
+  DWORD size = 0;
+  EXPECT_EQ(os::RegQueryValueExA(raw, "x", nullptr, nullptr, nullptr, &size),
+            os::ERROR_INVALID_HANDLE);
+  Key again;
+  EXPECT_EQ(os::RegOpenKeyExA(os::HKEY_CURRENT_USER, "Software", 0, os::KEY_READ, again.Receive()),
+            os::ERROR_SUCCESS);
 }
 
 }  // namespace

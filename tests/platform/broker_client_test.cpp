@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -233,6 +235,44 @@ TEST_F(BrokerTest, FileWritesKeepOneOpenFile) {
   EXPECT_EQ(GetFile("C:\\Program Files\\saved.xml"), "<?xml version=\"1.0\"?>");
   EXPECT_EQ(broker->OpenFile(u"C:\\Program Files\\saved.xml", u"rw", &file), os::E_INVALIDARG);
   EXPECT_TRUE(os::FAILED(broker->OpenFile(u"C:\\Missing\\x.txt", u"a+", &file)));
+}
+
+// The open file of a whole-file write is written beside its target and renamed over it on
+// the close; appends go their own way meanwhile, and an open never closed is dropped.
+TEST_F(BrokerTest, WholeFileWriteReplacesOnlyOnCloseWhileAppendsGoOn) {
+  PutFile("C:\\Program Files\\saved.xml", "old");
+  PutFile("C:\\Program Files\\other.xml", "other");
+  BrokerRef broker;
+  pelisto::GetBroker(broker.ReleaseAndGetAddressOf());
+  ASSERT_TRUE(broker);
+  os::LONG file = 0, size = -1;
+  ASSERT_EQ(broker->OpenFile(u"C:\\Program Files\\saved.xml", u"w", &file), os::S_OK);
+  EXPECT_EQ(broker->WriteText(u"new ", file), os::S_OK);
+  EXPECT_EQ(broker->AppendText(u"C:\\Program Files\\Log.log", u"line\r\n"), os::S_OK);
+  EXPECT_EQ(broker->AppendText(u"C:\\Program Files\\Log.log", u""), os::S_OK);
+  EXPECT_EQ(broker->WriteText(u"content", file), os::S_OK);
+  EXPECT_EQ(broker->QueryOpenFile(&size), os::S_OK);
+  EXPECT_EQ(size, 11);
+  EXPECT_EQ(GetFile("C:\\Program Files\\saved.xml"), "old");
+  EXPECT_EQ(broker->CloseFile(), os::S_OK);
+  EXPECT_EQ(GetFile("C:\\Program Files\\saved.xml"), "new content");
+  EXPECT_EQ(GetFile("C:\\Program Files\\Log.log"), "line\r\n");
+
+  // Opening another file drops the whole-file write still open.
+  ASSERT_EQ(broker->OpenFile(u"C:\\Program Files\\other.xml", u"w", &file), os::S_OK);
+  EXPECT_EQ(broker->WriteText(u"lost", file), os::S_OK);
+  ASSERT_EQ(broker->OpenFile(u"C:\\Program Files\\Log.log", u"a+", &file), os::S_OK);
+  EXPECT_EQ(broker->CloseFile(), os::S_OK);
+  EXPECT_EQ(GetFile("C:\\Program Files\\other.xml"), "other");
+  EXPECT_TRUE(os::FAILED(broker->AppendText(u"C:\\Missing\\x.log", u"x")));
+
+  // Nothing but the files themselves is left in the folder.
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(Host("C:\\Program Files"))) {
+    names.push_back(e.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"Log.log", "other.xml", "saved.xml"}));
 }
 
 }  // namespace
