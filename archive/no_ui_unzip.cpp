@@ -1,6 +1,7 @@
 #include "archive/no_ui_unzip.h"
 
 #include "archive/target_folder.h"
+#include "download/starter_download.h"
 
 namespace pelisto {
 

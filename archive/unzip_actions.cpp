@@ -2,6 +2,7 @@
 
 #include "archive/no_ui_unzip.h"
 #include "archive/pl_unzip_dlg.h"
+#include "download/starter_download.h"
 #include "os/ui/messages.h"
 
 namespace pelisto {

@@ -21,7 +21,7 @@ os::LONG Succeeded(RunContext& control, const std::string& url, const std::strin
 }
 
 os::LONG Dialogless(RunContext& control, const std::string& url, const std::string& local_path) {
-  HttpDownload download(url, local_path, control.ProtectedMode().writable_folder);
+  HttpDownload download(control.Privileged(), url, local_path, control.ProtectedMode().writable_folder);
   download.SetControl(&control);
   download.SetSink(control.Settings().dlg_not_close != os::FALSE ? control.StatusSink() : nullptr);
   const os::LONG result = download.Download();
