@@ -7,6 +7,7 @@
 #include "os/base/text.h"
 #include "os/com/com_error.h"
 #include "platform/xml_encoding.h"
+#include "platform/xml_well_formed.h"
 
 namespace pelisto {
 namespace {
@@ -86,6 +87,7 @@ std::shared_ptr<XmlTree> XmlTree::Parse(std::string_view bytes, std::string* rea
     *reason = std::string(result.description()) + " (at byte " + std::to_string(result.offset) + ").";
     return nullptr;
   }
+  if (!IsWellFormedDocument(tree->doc, utf8, reason)) return nullptr;
   if (FindDuplicateAttribute(tree->doc, reason)) return nullptr;
   return tree;
 }
