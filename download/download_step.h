@@ -51,6 +51,9 @@ class RunContext;
 // installation by file type passes selfUi as useDialog and useTempFile 1. A `fileType` of
 // exactly "zip" is unpacked by the dialog beside `localPath` (into the part of its folder
 // before "patch") before the dialog closes; the dialogless path never unpacks.
+// An archive that is no zip, a member that fails to unpack, or a cancel during unpacking
+// gives 0 with its box shown; members written before it stay, and the download itself is
+// not left at `localPath`.
 os::LONG DownloadEntryFile(RunContext& control, std::string url, std::string localPath, std::string fileType,
                            os::LONG useDialog, os::LONG useTempFile);
 

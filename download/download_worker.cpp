@@ -124,7 +124,33 @@ void DownloadWorker::Transfer() {
     Post(0);
     return;
   }
+  if (dialog_.file_type_ == "zip") {
+    DownloadArchiveStep step(dialog_.context_, dialog_.work_path_, dialog_.target_path_,
+                             dialog_.work_file_temporary_, *this, dialog_.abort_);
+    const DownloadArchiveStep::Outcome outcome = step.Run();
+    if (step.Placed()) dialog_.work_file_live_ = false;
+    // A failure has shown its box; the dialog ends when it hears the worker has ended.
+    if (outcome == DownloadArchiveStep::Outcome::kFailed) return;
+  }
   Post(0);
+}
+
+void DownloadWorker::ShowUnzipping() {
+  os::SetWindowTextA(dialog_.hwnd(), "Unzipping");
+  dialog_.ShowItem(res::kDownloadStatusLine, false);
+  dialog_.ShowItem(res::kDownloadRate, false);
+  dialog_.SetDlgItemText(res::kDownloadTimeLeft, "");
+  os::HWND line = dialog_.GetDlgItem(res::kDownloadTimeLeft);
+  os::RECT r;
+  if (line == nullptr || !os::GetWindowRect(line, &r)) return;
+  os::POINT top_left{r.left, r.top};
+  os::ScreenToClient(dialog_.hwnd(), &top_left);
+  os::MoveWindow(line, top_left.x, top_left.y + 5, r.right - r.left, r.bottom - r.top, os::TRUE);
+}
+
+void DownloadWorker::ShowMember(int written_before, const std::string& name) {
+  dialog_.SendDlgItemMessage(res::kDownloadProgress, os::PBM_SETPOS, static_cast<os::WPARAM>(written_before), 0);
+  dialog_.SetDlgItemText(res::kDownloadTimeLeft, name);
 }
 
 std::string DownloadWorker::FailureText(bool* posts) {

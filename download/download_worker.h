@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "download/download_archive_step.h"
 #include "download/download_progress.h"
 #include "download/http_request_sequence.h"
 
@@ -23,7 +24,7 @@ namespace pelisto {
 
 class CHttpDownloadDlg;
 
-class DownloadWorker : private HttpRequestSequence::Observer {
+class DownloadWorker : private HttpRequestSequence::Observer, private DownloadArchiveStep::View {
  public:
   explicit DownloadWorker(CHttpDownloadDlg& dialog) : dialog_(dialog) {}
   ~DownloadWorker() override;
@@ -54,6 +55,10 @@ class DownloadWorker : private HttpRequestSequence::Observer {
   void OnStart(os::LONG length) override;
   void OnChunk(std::int64_t received) override;
   bool Cancelled() const override;
+
+  // DownloadArchiveStep::View
+  void ShowUnzipping() override;
+  void ShowMember(int written_before, const std::string& name) override;
 
   CHttpDownloadDlg& dialog_;
   std::unique_ptr<DownloadProgress> progress_;

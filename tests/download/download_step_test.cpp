@@ -11,7 +11,7 @@ namespace {
 // The control with a status dialog up: its sink is the one StatusSink hands out.
 class ControlWithStatusDialog : public ScriptedControl {
  public:
-  RecordingSink sink;
+  RecordingStarter sink;
   IStarterDownload* StatusSink() override { return &sink; }
 };
 
@@ -29,7 +29,7 @@ class DownloadStep : public DownloadDialogTest {
     sink_ = &control->sink;
     control_ = std::move(control);
   }
-  RecordingSink* sink_ = nullptr;
+  RecordingStarter* sink_ = nullptr;
 };
 
 TEST_P(DownloadStep, TheDialoglessPathFiresTheEventsAndLogsItsSuccess) {
