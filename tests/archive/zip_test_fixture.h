@@ -9,24 +9,18 @@
 #include <vector>
 
 #include "tests/support/fake_run_context.h"
+#include "tests/support/null_starter_download.h"
 #include "tests/support/ui_script.h"
 
 namespace pelisto::testing {
 
 // The status dialog as a recorder; it answers UnZipping number `cancel_at` with a cancel.
-class RecordingSink : public IStarterDownload {
+class RecordingSink : public NullStarterDownload {
  public:
   int cancel_at = 0;
   std::vector<std::string> calls;
-  void StartDownload(const std::string&, const std::string&, os::LONG, os::LONG* c) override { *c = 0; }
-  void Downloading(os::LONG, os::LONG* c) override { *c = 0; }
-  void ChangeStatus(os::LONG, os::LONG, os::LONG, os::LONG* c) override { *c = 0; }
   void UnZipFileNumber(os::LONG n) override;
   void UnZipping(const std::string& name, os::LONG* cancel) override;
-  void EndUnZip(os::LONG) override {}
-  void TotalDownloadFileNumber(os::LONG, os::LONG* c) override { *c = 0; }
-  void IsDownload(os::LONG, const std::string&, os::LONG* c) override { *c = 0; }
-  void ErrorNotify(const std::string&) override {}
 
  private:
   int unzipping_ = 0;
