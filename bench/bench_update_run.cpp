@@ -43,7 +43,7 @@ std::string Config(const pelisto::testing::HttpServer& server, int entries) {
   text.reserve(static_cast<std::size_t>(entries) * 110);
   for (int i = 0; i < entries; ++i) {
     const std::string name = "f" + std::to_string(i);
-    text += "<content name='" + name + "' ver='1.0' url='" + server.Url("/files/" + name) +
+    text += "<content name='" + name + "' ver='1.0' url='" + server.Url("/data/" + name) +
             "' target='C:\\Data'/>\n";
   }
   return text + "</list>\n";
@@ -54,10 +54,15 @@ double TimedRun(const fs::path& prefix, int os_major, const std::string& url) {
   const std::string command = Quote(Pelisto()) + " --prefix " + Quote(prefix.string()) +
                               " --os-version " + std::to_string(os_major) +
                               " --ui none --events none --param configDir=C:\\\\cfg"
-                              " --param selfUi=0 call getConfig " + Quote(url) + " >/dev/null";
+                              " --param selfUi=0 call getConfig " + Quote(url) + " >" +
+                              Quote((prefix / "run.out").string()) + " 2>&1";
   const auto start = Clock::now();
   const int rc = std::system(command.c_str());
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  if (rc != 0) {
+    std::fprintf(stderr, "the pelisto program answered %d; its output is in %s\n", rc,
+                 (prefix / "run.out").string().c_str());
+  }
   return rc == 0 ? seconds : -1;
 }
 
@@ -91,7 +96,7 @@ int main(int argc, char** argv) {
   server.Route("/site/update.xml", [&config](const httplib::Request&, httplib::Response& res) {
     pelisto::testing::ServeBytes(res, config);
   });
-  server.Route("/files/f[0-9]+", [](const httplib::Request&, httplib::Response& res) {
+  server.Route("/data/f[0-9]+", [](const httplib::Request&, httplib::Response& res) {
     pelisto::testing::ServeBytes(res, std::string(kFileSize, 'x'));
   });
   if (!server.Start(&error)) {
@@ -150,7 +155,10 @@ int main(int argc, char** argv) {
     config = Config(server, kFiles);
     const double t = TimedRun(image.prefix(), 6, url);
     if (t < 0 || !fs::exists(image.Folder("Data") / "f999")) {
-      std::fprintf(stderr, "the first run did not install every file\n");
+      std::size_t count = 0;
+      for ([[maybe_unused]] const auto& e : fs::directory_iterator(image.Folder("Data"))) ++count;
+      std::fprintf(stderr, "the first run did not install every file (%zu there)\n", count);
+      std::system(("tail -5 " + Quote((image.prefix() / "drive_c/cfg/Veltrane/pold/PloLog").string()) + "/* >&2").c_str());
       return 1;
     }
     const fs::path curl_dir = image.Folder("curl");
@@ -159,7 +167,7 @@ int main(int argc, char** argv) {
       std::ofstream out(list);
       for (int i = 0; i < kFiles; ++i) {
         const std::string name = "f" + std::to_string(i);
-        out << "url = \"" << server.Url("/files/" + name) << "\"\noutput = \""
+        out << "url = \"" << server.Url("/data/" + name) << "\"\noutput = \""
             << (curl_dir / name).string() << "\"\n";
       }
     }
