@@ -38,7 +38,7 @@ TEST_F(BindStatusCallback, ProgressFiresTheEventAndOnlyAnAnswerOfOneAborts) {
   std::filesystem::create_directories(Host("C:\\work"));
   CPelistoCtrl control;
   control.ResetState();
-  RecordingSink page;
+  RecordingEventSink page;
   control.SetEventSink(&page);
   control.CreateLogFile("C:\\work");
   os::IBindStatusCallback& callback = control.BindStatusCallback();
