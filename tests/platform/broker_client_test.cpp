@@ -215,8 +215,10 @@ TEST_F(BrokerTest, LaterOperationsAnswerTheirFailureValue) {
   EXPECT_EQ(pelisto::BrokerRunProgram("C:\\setup.exe"), 0);
   EXPECT_EQ(pelisto::BrokerRegisterServer("C:\\a.ocx"), 0);
   EXPECT_EQ(pelisto::BrokerUnregisterServer("C:\\a.ocx"), 0);
-  EXPECT_EQ(pelisto::BrokerCreateShellLink("C:\\a.exe", "C:\\link", "d", "C:\\i.ico", ""), -1);
-  EXPECT_EQ(pelisto::BrokerCreateInternetShortcut("http://h/", "C:\\s.url", "d", "", 0), -1);
+  // A link into a missing folder: the shell's failure, not success.
+  EXPECT_NE(pelisto::BrokerCreateShellLink("C:\\a.exe", "C:\\no folder\\link", "d", "C:\\i.ico", ""), 0);
+  EXPECT_NE(pelisto::BrokerCreateInternetShortcut("http://h/", "C:\\no folder\\s.url", "d", "", 0), 0);
+  EXPECT_EQ(pelisto::BrokerCreateShellLink("C:\\a.exe", "C:\\link", "d", "", ""), 0);
 }
 
 TEST_F(BrokerTest, FileWritesKeepOneOpenFile) {
