@@ -9,11 +9,16 @@
 #include "control/dispatch_table.h"
 #include "control/frame_window.h"
 #include "control/object_safety.h"
+#include "control/page_address.h"
 #include "control/style_options.h"
 #include "control/system_menu_guard.h"
 #include "control/taskbar_placement.h"
 #include "control/web_browser_access.h"
 #include "download/file_in_use_dlg.h"
+#include "engine/check_and_update.h"
+#include "engine/config_address.h"
+#include "engine/config_update_run.h"
+#include "engine/pre_check.h"
 #include "os/com/apartment.h"
 #include "os/com/com_error.h"
 #include "os/com/hresult.h"
@@ -246,13 +251,17 @@ auto CPelistoCtrl::Guarded(const char* method, Body body) -> decltype(body()) {
   if constexpr (!std::is_void_v<decltype(body())>) return {};
 }
 
-os::BOOL CPelistoCtrl::NotBuiltYet(const char* method) {
-  WriteLog(GetLogTime() + " " + method + " is not available in this build", 2);
-  return os::FALSE;
-}
-
-os::BOOL CPelistoCtrl::getConfig(const std::string&) {
-  return Guarded("getConfig", [&] { return NotBuiltYet("getConfig"); });
+os::BOOL CPelistoCtrl::getConfig(const std::string& strConfigURL) {
+  return Guarded("getConfig", [&] {
+    const bool relative = !strConfigURL.empty() && (strConfigURL[0] == '/' || strConfigURL[0] == '.');
+    const std::string page = relative ? ReadPageAddress(options_.main_window) : std::string();
+    std::string url;
+    if (!ResolveConfigAddress(strConfigURL, page, &url)) {
+      os::MessageBoxA(nullptr, "URL error!", kMessageCaption, os::MB_OK);
+      return os::FALSE;
+    }
+    return RunConfigUpdate(*this, url);
+  });
 }
 
 void CPelistoCtrl::setStyle() {
@@ -280,13 +289,16 @@ os::LONG CPelistoCtrl::setCustomDir(const std::string& dirSymbol,
   });
 }
 
-os::BOOL CPelistoCtrl::getPreCheck(const std::string&, const std::string&) {
-  return Guarded("getPreCheck", [&] { return NotBuiltYet("getPreCheck"); });
+os::BOOL CPelistoCtrl::getPreCheck(const std::string& checkURL, const std::string& fileType) {
+  return Guarded("getPreCheck", [&] { return GetPreCheck(*this, checkURL, fileType); });
 }
 
-os::BOOL CPelistoCtrl::checkAndUpdate(const std::string&, const std::string&,
-                                      const std::string&) {
-  return Guarded("checkAndUpdate", [&] { return NotBuiltYet("checkAndUpdate"); });
+os::BOOL CPelistoCtrl::checkAndUpdate(const std::string& strConfigURL, const std::string& ext,
+                                      const std::string& fileType) {
+  return Guarded("checkAndUpdate", [&] {
+    return CheckAndUpdate(*this, strConfigURL, ext, fileType,
+                          [this](const std::string& url) { return getConfig(url); });
+  });
 }
 
 void CPelistoCtrl::setStyle2(const std::string& status) {

@@ -169,7 +169,6 @@ class CPelistoCtrl final : public RunContext {
   // Runs a scripting method's body, turning any exception into a log line and FALSE.
   template <typename Body>
   auto Guarded(const char* method, Body body) -> decltype(body());
-  os::BOOL NotBuiltYet(const char* method);
   os::HRESULT InvokeMember(os::LONG id, os::WORD flags, const std::vector<os::Variant>& args,
                            os::Variant* result, unsigned* arg_error);
   os::HRESULT GetProperty(const DispatchMember& member, os::Variant* result) const;

@@ -31,7 +31,9 @@ UpdateLog::UpdateLog(const ControlSettings& settings, PrivilegedOps& privileged,
 void UpdateLog::CreateLogFile(const std::string& folder) {
   if (!settings_.enable_log) return;
   std::string log_folder = folder + "\\PloLog";
-  if (!os::IsDirectory(log_folder) && !privileged_.CreateDirectory(log_folder)) {
+  // Creating counts an existing name as success: a file in the way is no folder either.
+  if (!os::IsDirectory(log_folder) &&
+      (!privileged_.CreateDirectory(log_folder) || !os::IsDirectory(log_folder))) {
     log_folder = "c:";
   }
   const os::SYSTEMTIME now = clock_();

@@ -187,6 +187,14 @@ bool ParseCommand(const std::vector<std::string>& argv, size_t i, CliOptions* ou
     out->args = rest(i + 3);
     return true;
   }
+  if (word == "demo") {
+    if (i + 1 != argv.size()) {
+      *error = "demo takes no arguments";
+      return false;
+    }
+    out->command = CliCommand::kDemo;
+    return true;
+  }
   if (word == "download") {
     std::vector<std::string> words;
     for (const std::string& arg : rest(i + 1)) {
@@ -347,6 +355,12 @@ const char* UsageText() {
            transfer unless --dialogless (or, with --config, dlgNotClose) says otherwise;
            FILETYPE "zip" unpacks the archive beside PATH. With --param selfUi=1 and
            --param dlgNotClose=1 the run's status dialog stays up meanwhile.
+       pelisto [--prefix DIR] [--os-version N] [--ui MODE] demo
+           the update run end to end: a sample site served from 127.0.0.1, a fresh
+           machine image (a new temporary folder unless --prefix names an empty or missing
+           one), three getConfig runs (everything installed; nothing changed; one entry
+           upgraded and one file deleted), each summarised and checked. Exit 0 only when all
+           three did what they should
        pelisto --version | --help
 
 options:

@@ -11,7 +11,7 @@
 
 namespace pelisto {
 
-enum class CliCommand { kCall, kGet, kRegister, kUnregister, kRegQuery, kRegSet, kDownload, kVersion, kHelp };
+enum class CliCommand { kCall, kGet, kRegister, kUnregister, kRegQuery, kRegSet, kDownload, kDemo, kVersion, kHelp };
 enum class EventFormat { kText, kJson, kNone };
 
 // The page's handler for one event: writes `value` into pCancel at the `nth` firing.

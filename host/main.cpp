@@ -10,8 +10,10 @@
 #include "control/class_registration.h"
 #include "control/dispatch_table.h"
 #include "control/pelisto_ctrl.h"
+#include "host/argument_code_page.h"
 #include "host/browser_report.h"
 #include "host/cli_options.h"
+#include "host/demo_command.h"
 #include "host/download_command.h"
 #include "host/event_printer.h"
 #include "host/host_page.h"
@@ -213,12 +215,15 @@ int Run(const std::vector<std::string>& argv) {
     return kExitTrue;
   }
 
+  if (options.command == CliCommand::kDemo) return RunDemo(options);
+
   std::unique_ptr<os::Machine> machine =
       os::Machine::Open(os::ChoosePrefix(options.prefix), &error);
   if (!machine) return Failure(error);
   if (options.os_version) machine->mutable_settings().os_major = *options.os_version;
   os::SetCurrentMachine(machine.get());
   os::SetAnsiCodePage(machine->settings().code_page);
+  if (!ConvertArgumentsToCodePage(&options, &error)) return Usage(error);
   if (!os::ui::SelectFrontEnd(options.ui, &error)) return Usage(error);
   if (!options.ui_script.empty() && !os::ui::LoadHeadlessScript(options.ui_script, &error)) {
     return Usage(error);
@@ -271,6 +276,7 @@ int Run(const std::vector<std::string>& argv) {
       if (ole) os::OleUninitialize();
       break;
     }
+    case CliCommand::kDemo:
     case CliCommand::kVersion:
     case CliCommand::kHelp: break;
   }

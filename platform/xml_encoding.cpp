@@ -63,6 +63,17 @@ bool DeclaredEncoding(std::string_view text, std::string_view* value) {
 
 }  // namespace
 
+std::string EncodingNameFromCodePage(os::UINT code_page) {
+  if (code_page == os::CP_ACP) code_page = os::GetACP();
+  switch (code_page) {
+    case os::CP_UTF8: return "UTF-8";
+    case os::CP_KOREAN: return "EUC-KR";
+    case 1252: return "windows-1252";
+    case 437: return "IBM437";
+    default: return std::string();
+  }
+}
+
 os::UINT CodePageFromEncodingName(std::string_view name) {
   for (const EncodingName& e : kEncodingNames) {
     if (os::EqualsIgnoreCase(e.name, name)) return e.code_page;

@@ -14,6 +14,9 @@ namespace pelisto {
 // aliases: 949; "UTF-8": 65001; ...). Names compare without case. 0 for a name this system
 // cannot convert.
 os::UINT CodePageFromEncodingName(std::string_view name);
+// The name a declaration gives text in `code_page` (CP_ACP allowed): "EUC-KR" for 949,
+// "UTF-8" for 65001, ...; empty for a page this system cannot convert.
+std::string EncodingNameFromCodePage(os::UINT code_page);
 
 // How a document's bytes are to be read.
 struct XmlByteEncoding {

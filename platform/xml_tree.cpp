@@ -9,6 +9,7 @@
 #include "os/com/com_error.h"
 #include "platform/xml_bounds.h"
 #include "platform/xml_encoding.h"
+#include "platform/xml_well_formed.h"
 
 namespace pelisto {
 namespace {
@@ -111,6 +112,8 @@ std::shared_ptr<XmlTree> XmlTree::Parse(std::string_view bytes, std::string* rea
     return nullptr;
   }
   if (!CheckTree(tree->doc, kConfigBounds, reason)) return nullptr;
+  if (!IsWellFormedDocument(tree->doc, utf8, reason)) return nullptr;
+  if (FindDuplicateAttribute(tree->doc, reason)) return nullptr;
   return tree;
 }
 

@@ -212,15 +212,23 @@ TEST_F(ControlTest, AboutBoxShowsNothing) {
   EXPECT_TRUE(ui().Events().empty());
 }
 
-TEST_F(ControlTest, MethodsOfLaterWorkAnswerFalseAndSayWhyInTheLog) {
-  PutFile("C:\\work\\keep", "");
-  auto control = Loaded();
-  control->CreateLogFile("C:\\work");
-  EXPECT_EQ(control->getConfig("http://h/update.xml"), os::FALSE);
-  EXPECT_EQ(control->checkAndUpdate("http://h/c.xml", "txt", "zip"), os::FALSE);
+TEST_F(ControlTest, GetConfigAnswersABadAddressWithABoxAndAFailedDownloadInTheLog) {
+  SetOsMajor(5);
+  PropertyBag bag;
+  bag.Write("selfUi", os::Variant::Text("0"));
+  bag.Write("configDir", os::Variant::Text("C:\\cfg"));
+  auto control = Loaded(bag);
+  EXPECT_EQ(control->getConfig(".x/update.xml"), os::FALSE);
+  ASSERT_EQ(ui().Boxes().size(), 1u) << "shown whatever selfUi says";
+  EXPECT_EQ(ui().Boxes()[0].text, "URL error!");
+  EXPECT_FALSE(HostExists("C:\\cfg\\Veltrane")) << "no folder before the address is good";
+
+  EXPECT_EQ(control->getConfig("http://127.0.0.1:1/update.xml"), os::FALSE);
+  EXPECT_EQ(control->LogFilePath().rfind("C:\\cfg\\Veltrane\\pold\\PloLog\\", 0), 0u);
   const std::string log = GetFile(control->LogFilePath());
-  EXPECT_NE(log.find(" getConfig is not available in this build\r\n"), std::string::npos) << log;
-  EXPECT_NE(log.find(" checkAndUpdate is not available in this build\r\n"), std::string::npos);
+  EXPECT_NE(log.find("[Pelisto Log File -getConfig]"), std::string::npos) << log;
+  EXPECT_NE(log.find(" C:\\cfg\\Veltrane\\pold\\update.xml is not copyed !!!\r\n"),
+            std::string::npos) << log;
 }
 
 TEST_F(ControlTest, FileInUseListsReachTheDialogAtLoad) {

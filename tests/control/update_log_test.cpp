@@ -135,6 +135,17 @@ TEST_P(UpdateLogPaths, FallsBackToDriveCWhenTheFolderCannotBeMade) {
   EXPECT_FALSE(HostExists("C:\\missing"));
 }
 
+TEST_P(UpdateLogPaths, AFileNamedPloLogInTheWayFallsBackToDriveC) {
+  PutFile("C:\\work\\PloLog", "not a folder");
+  UpdateLog& log = MakeLog();
+  log.CreateLogFile("C:\\work");
+  EXPECT_EQ(log.path(), "c:\\Log20261207.log");
+  log.WriteLog("line", 2);
+  EXPECT_EQ(GetFile("C:\\Log20261207.log"), "line\r\n");
+  EXPECT_EQ(GetFile("C:\\work\\PloLog"), "not a folder");
+  EXPECT_TRUE(messages_.empty());
+}
+
 TEST_P(UpdateLogPaths, DisabledLogWritesNothing) {
   settings_.enable_log = os::FALSE;
   UpdateLog& log = MakeLog();

@@ -225,7 +225,11 @@ TEST_F(BrowserWindowProgram, BadInputNeverCrashes) {
   ProgramRun r = Pelisto({"call", "setStyle2", std::string(99999, ',')});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_FALSE(Has(r, "browser call")) << r.out;
+  // Bytes that are no UTF-8 never reach the control: a usage error.
   r = Pelisto({"call", "setStyle2", "\xB0\xA1=\xFF,width=\xC7\xD1,left=99999999999999999999"});
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_FALSE(Has(r, "browser call")) << r.out;
+  r = Pelisto({"call", "setStyle2", "\xEA\xB0\x80=\xEA\xB0\x80,width=\xED\x95\x9C,left=99999999999999999999"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(Has(r, "browser call put_Left(2147483647)\nbrowser call put_Width(0)\n")) << r.out;
   EXPECT_TRUE(Has(r, "browser frame 32767,100 0x600 ")) << r.out;

@@ -326,8 +326,27 @@ INSTANTIATE_TEST_SUITE_P(
         BadDocument{"Utf16", std::string("\xFF\xFE<\0l\0/\0>\0", 10), "UTF-16"},
         BadDocument{"MarkContradictsDeclaration",
                     "\xEF\xBB\xBF<?xml version='1.0' encoding='EUC-KR'?><l/>", "byte order mark"},
-        BadDocument{"NulByte", std::string("<l>\0</l>", 8), "NUL"}),
+        BadDocument{"NulByte", std::string("<l>\0</l>", 8), "NUL"},
+        BadDocument{"TwoRoots", "<a/><b/>", "more than one root"},
+        BadDocument{"TextBeforeRoot", "text<a/>", "outside its root"},
+        BadDocument{"TextAfterRoot", "<a/>trailing", "outside its root"},
+        BadDocument{"CdataAtTop", "<a/><![CDATA[x]]>", "outside its root"},
+        BadDocument{"UndefinedEntity", "<a>&undefined;</a>", "reference"},
+        BadDocument{"UndefinedEntityInAttribute", "<a><content url='&nbsp;'/></a>", "reference"},
+        BadDocument{"BareAmpersand", "<a>fish & chips</a>", "reference"},
+        BadDocument{"CharacterZero", "<a>&#0;</a>", "reference"},
+        BadDocument{"Surrogate", "<a>&#xD800;</a>", "reference"},
+        BadDocument{"BeyondUnicode", "<a>&#x110000;</a>", "reference"},
+        BadDocument{"ControlCharacter", "<a>\x01</a>", "control character"},
+        BadDocument{"ControlCharacterInComment", "<a><!-- \x02 --></a>", "control character"}),
     [](const ::testing::TestParamInfo<BadDocument>& info) { return std::string(info.param.name); });
+
+TEST_F(XmlLayerTest, ReferencesAndLiteralAmpersandsOfAWellFormedDocumentLoad) {
+  IXMLDocumentWrapper doc = Load(
+      "<!DOCTYPE l [<!ENTITY x 'y'>]><l><!-- a & b --><![CDATA[ & ]]><?pi & ?>"
+      "<content url='a&amp;b&#x41;&#65;&lt;&gt;&apos;&quot;&#x10FFFF;'/></l>");
+  EXPECT_EQ(Attr(doc.SelectSingleNode("//content"), "url"), "a&bAA<>'\"\xF4\x8F\xBF\xBF");
+}
 
 TEST_F(XmlLayerTest, MissingFileFailsToLoad) {
   IXMLDocumentWrapper doc;
