@@ -113,7 +113,6 @@ std::shared_ptr<XmlTree> XmlTree::Parse(std::string_view bytes, std::string* rea
   }
   if (!CheckTree(tree->doc, kConfigBounds, reason)) return nullptr;
   if (!IsWellFormedDocument(tree->doc, utf8, reason)) return nullptr;
-  if (FindDuplicateAttribute(tree->doc, reason)) return nullptr;
   return tree;
 }
 
