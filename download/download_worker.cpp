@@ -171,7 +171,10 @@ std::string DownloadWorker::FailureText(bool* posts) {
       dialog_.last_status_ = "ERR";
       return FormatResourceString(res::kIdsNoValidHttpResponse, {Number(code)});
     }
-    case SequenceFailure::kRead: return FormatResourceString(res::kIdsDownloadingError, {Number(code)});
+    case SequenceFailure::kRead:
+    // A body past the transfer's bounds is a download that could not be completed.
+    case SequenceFailure::kTooLarge:
+      return FormatResourceString(res::kIdsDownloadingError, {Number(code)});
     case SequenceFailure::kWrite:
       *posts = false;
       return dialog_.target_path_ + " file write error !!!";
