@@ -94,6 +94,7 @@ void CPelistoCtrl::DoPropExchange(PropExchange* px) {
   px->Text("fileinuse_disable", &s.fileinuse_disable, kDefaults.fileinuse_disable);
   px->Text("fileinuse_hidden", &s.fileinuse_hidden, kDefaults.fileinuse_hidden);
   px->Text("language", &s.language, kDefaults.language);
+  px->Text("configPublicKey", &s.config_public_key, kDefaults.config_public_key);
   if (px->IsLoading()) {
     CFileInUseDlg::SetButtonLists(settings_.fileinuse_disable, settings_.fileinuse_hidden);
   }

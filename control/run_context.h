@@ -47,6 +47,8 @@ struct ControlSettings {
   std::string fileinuse_disable;
   std::string fileinuse_hidden;
   std::string language = "KOR";
+  // The publisher's Ed25519 public key, base64; empty: configurations are taken unsigned.
+  std::string config_public_key;
 };
 
 // Folders computed when the control is constructed; each without a trailing "\".

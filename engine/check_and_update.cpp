@@ -23,7 +23,13 @@ os::BOOL CheckAndUpdate(RunContext& context, const std::string& config_url,
   const std::string folder = GetWorkDir(context);
   const std::string copy = folder + "\\" + LastPathSegment(config_url) + ".old";
 
-  if (unchanged && os::FileExists(copy)) {
+  // The stored copy there is no document this run downloaded, so no signature stands for it:
+  // with the publisher's key set, only a full run with its check installs anything.
+  const bool signed_only = !context.Settings().config_public_key.empty();
+  if (unchanged && os::FileExists(copy) && signed_only) {
+    Log(context, " Stored configuration not walked without its signature: " + copy, 0);
+  }
+  if (unchanged && os::FileExists(copy) && !signed_only) {
     const ControlSettings& s = context.Settings();
     const bool dialog = s.self_ui && s.dlg_not_close;
     if (dialog) context.StartStatusDialog();

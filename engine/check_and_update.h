@@ -1,6 +1,7 @@
 // checkAndUpdate: the pre-check first; when nothing changed the stored configuration is
 // walked again (entries missing on the machine are reinstalled without fetching the
-// configuration), otherwise a full getConfig run.
+// configuration), otherwise a full getConfig run. With configPublicKey set the stored
+// configuration is never walked: only a getConfig run checks a signature.
 #pragma once
 
 #include <functional>

@@ -3,6 +3,7 @@
 #include "actions/create_directories.h"
 #include "download/download_step.h"
 #include "engine/config_address.h"
+#include "engine/config_signature_check.h"
 #include "engine/folder_symbols.h"
 #include "engine/parse_by_registry.h"
 #include "engine/protected_mode_folders.h"
@@ -98,6 +99,8 @@ os::BOOL RunConfigUpdate(RunContext& context, const std::string& url) {
   context.WriteLog("\r\n[Pelisto Log File -getConfig]\r\n", 2);
 
   if (AnotherRunIsUp()) return os::FALSE;
+  std::string key;
+  if (!ReadConfigPublicKey(context, &key)) return os::FALSE;
 
   StatusDialogScope dialog(context);
   // A name that is no plain file name would put the download outside the work folder.
@@ -107,6 +110,7 @@ os::BOOL RunConfigUpdate(RunContext& context, const std::string& url) {
     Log(context, " " + local + " is not copyed !!!", 1);
     return os::FALSE;
   }
+  if (!key.empty() && !CheckConfigSignature(context, key, url, local)) return os::FALSE;
   const std::string stored = local + ".old";
   const os::BOOL result = context.Settings().registry == 1
                               ? ParseByRegistry(context, local)

@@ -18,7 +18,9 @@ inline constexpr char kRunGuardClass[] = "StartDownload";
 // process) is of class "StartDownload": another run's status dialog is up.
 bool AnotherRunIsUp();
 
-// Runs the update for the configuration at `url` (already resolved against the page).
+// Runs the update for the configuration at `url` (already resolved against the page). With
+// configPublicKey set, the document's detached signature is checked before anything reads it
+// (engine/config_signature_check.h); a bad key, a missing or a wrong signature is FALSE.
 // TRUE only when the walk succeeded and the downloaded file was removed afterwards. Leaves
 // the work folder, the configuration address and a filled-in configDir in the context.
 os::BOOL RunConfigUpdate(RunContext& context, const std::string& url);

@@ -129,7 +129,7 @@ TEST_F(ControlTest, SaveWritesTheKeysInExchangeOrderWithVersionOne) {
   EXPECT_EQ(keys, (std::vector<std::string>{
                       "_Version", "deleteZipFile", "registry", "enableLog", "selfUi",
                       "configDir", "dlgNotClose", "hideDownloadCancel", "stopNotFindContent",
-                      "fileinuse_disable", "fileinuse_hidden", "language"}));
+                      "fileinuse_disable", "fileinuse_hidden", "language", "configPublicKey"}));
   os::Variant v;
   ASSERT_TRUE(out.Read("_Version", &v));
   EXPECT_EQ(v.lVal(), 0x00010000);
