@@ -101,6 +101,44 @@ bool ParseBrowserMode(const std::string& text, BrowserMode* out) {
   return false;
 }
 
+// sign --key FILE DOCUMENT; keygen [--out FILE]. The option may also be written --key=FILE.
+bool ParsePublisherCommand(const std::string& word, const std::vector<std::string>& words,
+                           CliOptions* out, std::string* error) {
+  const bool sign = word == "sign";
+  const std::string option = sign ? "--key" : "--out";
+  const std::string usage = sign ? "sign takes --key FILE DOCUMENT" : "keygen takes [--out FILE]";
+  std::vector<std::string> operands;
+  bool have_option = false;
+  for (size_t k = 0; k < words.size(); ++k) {
+    const std::string& arg = words[k];
+    std::string value;
+    if (arg == option && k + 1 < words.size()) {
+      value = words[++k];
+    } else if (arg.rfind(option + "=", 0) == 0) {
+      value = arg.substr(option.size() + 1);
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      *error = usage + ", not '" + arg + "'";
+      return false;
+    } else {
+      operands.push_back(arg);
+      continue;
+    }
+    if (have_option || value.empty()) {
+      *error = usage;
+      return false;
+    }
+    out->key_file = value;
+    have_option = true;
+  }
+  if (sign ? (!have_option || operands.size() != 1 || operands[0].empty()) : !operands.empty()) {
+    *error = usage;
+    return false;
+  }
+  out->command = sign ? CliCommand::kSign : CliCommand::kKeygen;
+  if (sign) out->name = operands[0];
+  return true;
+}
+
 // METHOD [ARG...] [--then METHOD [ARG...]]...
 bool SplitCalls(const std::vector<std::string>& words, CliOptions* out, std::string* error) {
   std::vector<MethodCall> calls(1);
@@ -195,6 +233,7 @@ bool ParseCommand(const std::vector<std::string>& argv, size_t i, CliOptions* ou
     out->command = CliCommand::kDemo;
     return true;
   }
+  if (word == "sign" || word == "keygen") return ParsePublisherCommand(word, rest(i + 1), out, error);
   if (word == "download") {
     std::vector<std::string> words;
     for (const std::string& arg : rest(i + 1)) {
@@ -361,6 +400,15 @@ const char* UsageText() {
            one), three getConfig runs (everything installed; nothing changed; one entry
            upgraded and one file deleted), each summarised and checked. Exit 0 only when all
            three did what they should
+       pelisto sign --key FILE DOCUMENT
+           the publisher's signature of a configuration: signs the exact bytes of
+           DOCUMENT (a host file) with the Ed25519 private key in FILE (PEM) and writes
+           DOCUMENT.sig, one line of base64, to publish beside it
+       pelisto keygen [--out FILE]
+           a new Ed25519 key pair: the private key to FILE (default
+           pelisto-signing-key.pem; PKCS#8 PEM, mode 0600, an existing file is never
+           replaced) and the public key's base64 on standard output, the value of the
+           page's param configPublicKey
        pelisto --version | --help
 
 options:

@@ -11,7 +11,8 @@
 
 namespace pelisto {
 
-enum class CliCommand { kCall, kGet, kRegister, kUnregister, kRegQuery, kRegSet, kDownload, kDemo, kVersion, kHelp };
+enum class CliCommand { kCall, kGet, kRegister, kUnregister, kRegQuery, kRegSet, kDownload, kDemo, kVersion, kHelp,
+                        kSign, kKeygen };
 enum class EventFormat { kText, kJson, kNone };
 
 // The page's handler for one event: writes `value` into pCancel at the `nth` firing.
@@ -54,13 +55,15 @@ struct CliOptions {
   std::vector<os::WPARAM> sys_commands;   // --syscommand, sent to the frame after the calls
 
   CliCommand command = CliCommand::kHelp;
-  std::string name;               // the method or property; the key for reg query / reg set
+  std::string name;               // the method or property; the key for reg query / reg set;
+                                  // the document for sign
   std::vector<std::string> args;  // method arguments; the value name (and data) for reg;
                                   // URL, PATH (and FILETYPE) for download
   bool number = false;            // reg set --number
   bool config_file = false;       // download --config
   bool dialogless = false;        // download --dialogless
   std::vector<MethodCall> then;   // call ... --then METHOD [ARG...]: the calls after the first
+  std::string key_file;           // sign --key FILE; keygen --out FILE (the file it writes)
 };
 
 // Parses argv without the program name. Returns false and a one-line message in `error` on a

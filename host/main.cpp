@@ -18,6 +18,7 @@
 #include "host/event_printer.h"
 #include "host/host_page.h"
 #include "host/output_format.h"
+#include "host/publisher_tool.h"
 #include "host/reg_query.h"
 #include "host/reg_set.h"
 #include "os/base/error.h"
@@ -216,6 +217,13 @@ int Run(const std::vector<std::string>& argv) {
   }
 
   if (options.command == CliCommand::kDemo) return RunDemo(options);
+  // The publisher's tools work on host files, without a machine image.
+  if (options.command == CliCommand::kSign) {
+    return RunSign(options.key_file, options.name, stdout, stderr);
+  }
+  if (options.command == CliCommand::kKeygen) {
+    return RunKeygen(options.key_file.empty() ? kDefaultKeyFile : options.key_file, stdout, stderr);
+  }
 
   std::unique_ptr<os::Machine> machine =
       os::Machine::Open(os::ChoosePrefix(options.prefix), &error);
@@ -277,6 +285,8 @@ int Run(const std::vector<std::string>& argv) {
       break;
     }
     case CliCommand::kDemo:
+    case CliCommand::kSign:
+    case CliCommand::kKeygen:
     case CliCommand::kVersion:
     case CliCommand::kHelp: break;
   }
