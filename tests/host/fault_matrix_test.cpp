@@ -132,6 +132,15 @@ constexpr char kConfigName[] = "update.xml";
 constexpr char kFileName[] = "file.bin";
 constexpr char kWorkFolder[] = "cfg/Veltrane/pold";
 constexpr size_t kFileSize = 3000;
+// What the image holds before each row: version 1.0 installed by an earlier run. Every
+// configuration served offers 1.1.
+constexpr char kOldBody[] = "version 1.0\n";
+// Before Windows 6 a content download writes its target itself, so one that fails removes
+// the version installed before (and never leaves a part in its place). False once the
+// direct path writes beside the target and renames only a whole file into place.
+constexpr bool kDirectDownloadMayRemoveOldVersion = true;
+constexpr char kOldConfig[] =
+    "<list><content name='file.bin' ver='1.0' url='http://127.0.0.1/file.bin' target='C:\\Demo'/></list>";
 
 std::string FileBody() { return HttpServer::Pattern(kFileSize); }
 
@@ -165,7 +174,7 @@ class Servers {
   }
   // The healthy configuration: one plain file from the plain server.
   std::string HealthyConfig() {
-    return "<list><content name='file.bin' ver='1.0' url='" + Get(Server::kPlain).Url("/healthy/file.bin") +
+    return "<list><content name='file.bin' ver='1.1' url='" + Get(Server::kPlain).Url("/healthy/file.bin") +
            "' target='C:\\Demo'/></list>";
   }
   // What a row's URL that answers serves under `name`.
@@ -190,7 +199,7 @@ class Servers {
                                                                          httplib::Response& res) {
       const std::string url = req.matches[1].str() == "faulty" ? FaultUrl(std::stoul(req.matches[2].str()), kFileName)
                                                                : Get(Server::kPlain).Url("/healthy/file.bin");
-      ServeBytes(res, "<list><content name='file.bin' ver='1.0' url='" + url + "' target='C:\\Demo'/></list>");
+      ServeBytes(res, "<list><content name='file.bin' ver='1.1' url='" + url + "' target='C:\\Demo'/></list>");
     });
     server.Route(R"(/fault/(\d+)/(.+))", [this, s](const httplib::Request& req, httplib::Response& res) {
       const FaultRow& row = Rows().at(std::stoul(req.matches[1].str()));
@@ -246,6 +255,10 @@ class FaultMatrix : public ::testing::TestWithParam<Param> {
     fs::create_directories(prefix());
     WriteHostFile(prefix() + "/image.conf", kTransferBounds);
     WriteHostFile(script_.path() + "/ui", "transcript \"" + transcript() + "\"\n");
+    fs::create_directories(Drive("Demo"));
+    fs::create_directories(Drive(kWorkFolder));
+    WriteHostFile(Drive("Demo/file.bin"), kOldBody);
+    WriteHostFile(Drive(std::string(kWorkFolder) + "/update.xml.old"), kOldConfig);
   }
 
   void TearDown() override {
@@ -305,13 +318,29 @@ class FaultMatrix : public ::testing::TestWithParam<Param> {
     }
     return files;
   }
-  // What a run that installed leaves: the file and the stored copy; the Internet cache may
-  // hold what the browser's own fetch brought, whole.
+  // What a run that installed leaves: the new file and the new stored copy; the Internet
+  // cache may hold what the browser's own fetch brought, whole.
   void ExpectInstalled(const std::string& when) {
     std::map<std::string, uintmax_t> files = Files();
-    EXPECT_TRUE(ReadHostFile(Drive("Demo/file.bin")) == FileBody()) << "Demo/file.bin is not the file " << when;
-    EXPECT_EQ(files.erase("Demo/file.bin"), 1u) << when;
-    EXPECT_EQ(files.erase(std::string(kWorkFolder) + "/update.xml.old"), 1u) << when;
+    EXPECT_TRUE(ReadHostFile(Drive("Demo/file.bin")) == FileBody()) << "Demo/file.bin is not the new file " << when;
+    const std::string stored = ReadHostFile(Drive(std::string(kWorkFolder) + "/update.xml.old"));
+    EXPECT_NE(stored.find("1.1"), std::string::npos) << stored << " " << when;
+    files.erase("Demo/file.bin");
+    files.erase(std::string(kWorkFolder) + "/update.xml.old");
+    ExpectOnlyCacheCopies(files, when);
+  }
+  // What a failed run leaves: the version installed before and its stored copy, untouched.
+  void ExpectUnchanged(const std::string& when) {
+    std::map<std::string, uintmax_t> files = Files();
+    if (kDirectDownloadMayRemoveOldVersion && windows() == 5 && target() == Target::kContent &&
+        !fs::exists(Drive("Demo/file.bin"))) {
+      // Removed, not left holding a part.
+    } else {
+      EXPECT_EQ(ReadHostFile(Drive("Demo/file.bin")), kOldBody) << when;
+    }
+    EXPECT_EQ(ReadHostFile(Drive(std::string(kWorkFolder) + "/update.xml.old")), kOldConfig) << when;
+    files.erase("Demo/file.bin");
+    files.erase(std::string(kWorkFolder) + "/update.xml.old");
     ExpectOnlyCacheCopies(files, when);
   }
   void ExpectOnlyCacheCopies(const std::map<std::string, uintmax_t>& files, const std::string& when) {
@@ -423,8 +452,8 @@ TEST_P(FaultMatrix, FailsCleanlyThenAHealedServerInstalls) {
   if (r.succeeds) {
     ExpectInstalled("after the run");
   } else {
-    // Nothing at the target, nothing in the work folders.
-    ExpectOnlyCacheCopies(Files(), "after the failed run");
+    // Nothing new at the target, nothing in the work folders.
+    ExpectUnchanged("after the failed run");
   }
 
   run = GetConfig(ConfigUrl(true), &elapsed);
