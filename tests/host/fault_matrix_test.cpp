@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <set>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -144,10 +144,19 @@ constexpr char kOldConfig[] =
 
 std::string FileBody() { return HttpServer::Pattern(kFileSize); }
 
-// One server of each kind for the whole suite, made when a row first needs it.
+// One server of each kind for the whole suite, made when a row first needs it. The routes
+// ask for the others' addresses from the servers' threads.
 class Servers {
  public:
+  ~Servers() {
+    std::map<Server, std::unique_ptr<HttpServer>> servers;
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      servers.swap(servers_);
+    }
+  }
   HttpServer& Get(Server kind) {
+    std::lock_guard<std::mutex> lock(mu_);
     auto& slot = servers_[kind];
     if (!slot) {
       HttpServer::Options options;
@@ -163,8 +172,17 @@ class Servers {
   }
   // Stops a server; the next Get makes a new one. A stalled route holds one of the server's
   // few threads until the server stops.
-  void Drop(Server kind) { servers_.erase(kind); }
+  void Drop(Server kind) {
+    std::unique_ptr<HttpServer> dropped;
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      dropped = std::move(servers_[kind]);
+      servers_.erase(kind);
+    }
+    // Stopped outside the lock: its routes may still be asking for an address.
+  }
   RawHttpServer& Raw() {
+    std::lock_guard<std::mutex> lock(mu_);
     if (!raw_) {
       raw_ = std::make_unique<RawHttpServer>();
       std::string error;
@@ -239,6 +257,7 @@ class Servers {
     });
   }
 
+  std::mutex mu_;
   std::map<Server, std::unique_ptr<HttpServer>> servers_;
   std::unique_ptr<RawHttpServer> raw_;
 };
