@@ -117,6 +117,8 @@ os::BOOL RunConfigUpdate(RunContext& context, const std::string& url) {
                               : StartParse(context, stored, local, 1, 1);
   dialog.Close();
   if (!result) {
+    // The next run downloads the document again; nothing reads this copy of it.
+    context.Privileged().DeleteFile(local);
     Log(context, " " + local + " parsing error !!! ", 1);
     return os::FALSE;
   }

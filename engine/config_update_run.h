@@ -21,7 +21,8 @@ bool AnotherRunIsUp();
 // Runs the update for the configuration at `url` (already resolved against the page). With
 // configPublicKey set, the document's detached signature is checked before anything reads it
 // (engine/config_signature_check.h); a bad key, a missing or a wrong signature is FALSE.
-// TRUE only when the walk succeeded and the downloaded file was removed afterwards. Leaves
+// TRUE only when the walk succeeded and the downloaded file was removed afterwards; a walk
+// that fails removes the downloaded file too, so a failed run leaves only its log. Leaves
 // the work folder, the configuration address and a filled-in configDir in the context.
 os::BOOL RunConfigUpdate(RunContext& context, const std::string& url);
 

@@ -285,12 +285,27 @@ void HttpServer::Dispatch(const httplib::Request& req, httplib::Response& res) {
   entry.headers = req.headers;
   // A request in absolute form is one sent to a proxy.
   bool absolute = req.path.rfind("http://", 0) == 0 || req.path.rfind("https://", 0) == 0;
-  const std::string path = absolute ? std::string("/proxy") : req.path;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    log_.push_back(std::move(entry));
+  }
+  Answer(absolute ? std::string("/proxy") : req.path, req, res);
+}
+
+void HttpServer::ServeAs(const std::string& path_and_query, const httplib::Request& req, httplib::Response& res) {
+  const size_t question = path_and_query.find('?');
+  httplib::Request as = req;
+  as.path = path_and_query.substr(0, question);
+  as.params.clear();
+  if (question != std::string::npos) httplib::detail::parse_query_text(path_and_query.substr(question + 1), as.params);
+  Answer(as.path, as, res);
+}
+
+void HttpServer::Answer(const std::string& path, const httplib::Request& req, httplib::Response& res) {
   Handler handler;
   std::regex pattern;
   {
     std::lock_guard<std::mutex> lock(mu_);
-    log_.push_back(std::move(entry));
     for (auto it = routes_.rbegin(); it != routes_.rend(); ++it) {
       if (std::regex_match(path, it->first)) {
         handler = it->second;

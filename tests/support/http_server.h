@@ -93,6 +93,11 @@ class HttpServer {
   // Routes added later win over earlier ones and over the standard routes.
   void Route(const std::string& pattern, Handler handler);
 
+  // Answers `req` as the route for `path_and_query` would ("/status/404", "/slow/10?every_ms=5"),
+  // standard routes included, without logging it again: for a route that serves another's
+  // answer under a name of its own.
+  void ServeAs(const std::string& path_and_query, const httplib::Request& req, httplib::Response& res);
+
   std::vector<LoggedRequest> Requests() const;
   size_t RequestCount() const;
   void ClearLog();
@@ -115,6 +120,8 @@ class HttpServer {
  private:
   void AddStandardRoutes();
   void Dispatch(const httplib::Request& req, httplib::Response& res);
+  // Runs the route that matches `path` (404 when none does).
+  void Answer(const std::string& path, const httplib::Request& req, httplib::Response& res);
 
   Options options_;
   std::string root_;

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 
 namespace pelisto::testing {
@@ -157,6 +158,17 @@ void RawHttpServer::Serve(int fd) {
     } else {
       send_all(head + "\r\n" + body);
     }
+  } else if (path.rfind("/reset/", 0) == 0) {
+    // A zero linger time makes close() send a reset instead of the orderly end.
+    const size_t after = std::strtoul(path.c_str() + 7, nullptr, 10);
+    if (after > 0) {
+      send_all("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(2 * after) + "\r\n\r\n" +
+               std::string(after, 'r'));
+    }
+    linger abort{1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    close(fd);
+    return;
   } else {
     send_all("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
   }

@@ -11,6 +11,8 @@
 //                                      one "Content-Length: V" line per value, as given,
 //                                      then the body B (default "12345"), with chunked as
 //                                      one chunk under "Transfer-Encoding: chunked"
+//   /reset/N[/NAME]                    N body bytes of a claimed 2N (none and no head when
+//                                      N is 0), then a connection reset
 //   anything else                      404 with an empty body
 //
 // Threads: Start and Stop from one thread; the routes run on the server's own.
