@@ -2,6 +2,7 @@
 
 #include "os/base/error.h"
 #include "os/fs/file_api.h"
+#include "os/fs/file_util.h"
 
 namespace pelisto {
 
@@ -13,17 +14,16 @@ bool OpenBesideTarget(const std::string& target, OutputFile* out, std::string* p
     if (h == os::INVALID_HANDLE_VALUE) return false;
     os::CloseHandle(h);
   }
-  const std::size_t slash = target.rfind('\\');
-  if (slash == std::string::npos) {
+  const std::string temp = os::PartFilePath(target);
+  if (temp.empty()) {
     os::SetLastError(os::ERROR_PATH_NOT_FOUND);
     return false;
   }
-  std::string temp;
-  if (os::GetTempFileNameA(target.substr(0, slash), "pel", 0, &temp) == 0) {
-    // A missing folder reads as the target's own open would have failed.
-    if (os::GetLastError() == os::ERROR_DIRECTORY) os::SetLastError(os::ERROR_PATH_NOT_FOUND);
-    return false;
-  }
+  // Made alone (taking over what a download of the same target killed midway left), then
+  // opened as a download opens its file.
+  os::HANDLE made = os::CreatePartFile(temp);
+  if (made == os::INVALID_HANDLE_VALUE) return false;
+  os::CloseHandle(made);
   if (!out->Open(temp)) {
     const os::DWORD error = os::GetLastError();
     os::DeleteFileA(temp);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "download/http_download.h"
+#include "os/fs/file_util.h"
 #include "os/inet/wininet.h"
 #include "tests/download/http_transfer_fixture.h"
 
@@ -131,6 +132,15 @@ TEST_F(HttpTransfer, WindowsFiveWritesBesideTheTargetAndMovesTheWholeBodyOverIt)
   EXPECT_TRUE(GetFile(target) == HttpServer::Pattern(5000));
   EXPECT_EQ(FilesBesideTarget(target), 1u) << "the part file became the target";
   EXPECT_TRUE(WorkFiles().empty());
+}
+
+TEST_F(HttpTransfer, APartFileADownloadKilledMidwayLeftIsTakenOverBeforeWindowsSix) {
+  SetOsMajor(5);
+  std::filesystem::create_directories(Host("C:\\Program Files\\Vendor"));
+  PutFile(os::PartFilePath(kTarget), "part of an earlier body");
+  ASSERT_EQ(Fetch(server_.Url("/pattern/3000")), 1) << error_;
+  EXPECT_TRUE(GetFile(kTarget) == HttpServer::Pattern(3000));
+  EXPECT_EQ(FilesBesideTarget(), 1u);
 }
 
 TEST_F(HttpTransfer, ACutOffBodyIsAFailureOnBothPaths) {
