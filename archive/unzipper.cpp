@@ -361,7 +361,9 @@ bool CUnzipper::WriteMember(const UnzipFileInfo& info, Target& target) {
     if (!placed) ShowBox("파일을 옮기지 못했습니다.");
     if (privileged.DeleteFile(temp_file_) != 1) ShowBox("파일을 삭제하지 못했습니다.");
     temp_file_.clear();
-    if (!placed) return true;  // its box said so; the member does not fail the archive
+    // A member left unplaced fails the archive, so the run that installs it is not recorded
+    // as done and the next run installs it again.
+    if (!placed) return false;
   } else {
     while (!os::MoveFileExA(temp_file_, target.made, os::MOVEFILE_REPLACE_EXISTING)) {
       if (!AskRetry(target.made)) {

@@ -8,7 +8,8 @@
 // complete and its CRC checked; from Windows 6 on (Privileged().Brokered()) it is written to a
 // "tmp" file in the per-user writable folder of the Internet cache, then copied to its target
 // and the temporary file deleted by the broker (boxes "파일을 옮기지 못했습니다." and
-// "파일을 삭제하지 못했습니다." on failure, neither failing the member). Either way a target
+// "파일을 삭제하지 못했습니다." on failure; a copy that failed fails the member, a delete
+// does not). Either way a target
 // is replaced only by a member whose data was read whole and matched its CRC.
 //
 // Member names come from outside. A member whose name is absolute, holds a drive, a ".."

@@ -3,6 +3,7 @@
 #include "archive/target_folder.h"
 #include "archive/unzipper.h"
 #include "control/run_context.h"
+#include "download/beside_target.h"
 #include "download/http_request_sequence.h"
 #include "engine/protected_mode_folders.h"
 #include "os/com/com_error.h"
@@ -52,9 +53,22 @@ DownloadArchiveStep::Outcome DownloadArchiveStep::Run() {
       Box("Failed to Copy File " + archive);
       return Outcome::kFailed;
     }
+  } else if (work_path_ != target_path_) {
+    // The whole archive takes its own name before it is unpacked, so its members' messages
+    // name it.
+    if (!PlaceOverTarget(work_path_, target_path_)) {
+      Box("Failed to Copy File " + target_path_);
+      return Outcome::kFailed;
+    }
+    placed_ = true;
+    archive = target_path_;
   }
-  if (!Unpack(archive, folder)) return Outcome::kFailed;
-  if (aborted_) return Outcome::kAborted;
+  const bool unpacked = Unpack(archive, folder);
+  if (!unpacked || aborted_) {
+    // An archive placed only to be unpacked is no download once that did not finish.
+    if (placed_) privileged.DeleteFile(target_path_);
+    return unpacked ? Outcome::kAborted : Outcome::kFailed;
+  }
   if (privileged.Brokered() && work_is_temporary_) {
     if (!privileged.CopyFile(work_path_, target_path_, os::FALSE)) {
       Box("Failed to Copy File " + target_path_);

@@ -5,7 +5,8 @@
 // From Windows 6 on (the privileged steps are brokered) the download is first copied into
 // the control's own folder below LocalAppDataLow ("\Veltrane"), unpacked from there, and the
 // downloaded archive is then copied over the target and its work file deleted. Before, the
-// archive is the target itself.
+// whole download is first moved over the target (from its part file beside it) and unpacked
+// there; when unpacking fails or is stopped the placed archive is removed again.
 //
 // Each failure shows its box ("Failed to Get Known Folder", "Failed to Copy File " + path,
 // "Not a valid zip file", "'" + archive + "' Unable to unzip file", "Failed to Delete File "
@@ -43,12 +44,13 @@ class DownloadArchiveStep {
     kFailed,   // its box was shown
   };
 
-  // `work_path` holds the download; it is the target itself unless `work_is_temporary`.
+  // `work_path` holds the download: the temporary work file when `work_is_temporary`, else
+  // the part file beside the target (or the target itself).
   DownloadArchiveStep(RunContext& context, std::string work_path, std::string target_path, bool work_is_temporary,
                       View& view, const std::atomic<os::LONG>& abort);
 
   Outcome Run();
-  // True when the step copied the work file over the target and deleted it.
+  // True when the step copied or moved the work file over the target and it is gone.
   bool Placed() const { return placed_; }
 
  private:

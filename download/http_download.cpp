@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "control/run_context.h"
+#include "download/beside_target.h"
 #include "download/file_in_use_dlg.h"
 #include "os/fs/file_api.h"
 
@@ -31,8 +32,6 @@ HttpDownload::HttpDownload(PrivilegedOps& privileged, const std::string& url, co
       work_path_ = temp;
       work_file_live_ = true;
     }
-  } else {
-    work_path_ = target_path_;
   }
 }
 
@@ -56,17 +55,22 @@ os::LONG HttpDownload::Download() {
   }
   os::LONG result = Transfer();
   output_.Close();  // still open after a failed read
+  // Only a whole body reaches the target; a cut-off or cancelled one stays in the work file.
   if (brokered_) {
-    // Only a whole body reaches the target; a cut-off or cancelled one stays in the work file.
     if (result == 1 && cancel_ != 1 && !privileged_.CopyFile(work_path_, target_path_, os::FALSE)) {
       error_message_ = "Failed to Copy File " + target_path_;
       result = 0;
     }
     if (privileged_.DeleteFile(work_path_)) work_file_live_ = false;
-  } else if (result == 0) {
-    // What the target holds now is part of a file at best.
-    privileged_.DeleteFile(target_path_);
+  } else if (result == 1 && cancel_ != 1 && work_file_live_) {
+    if (PlaceOverTarget(work_path_, target_path_)) {
+      work_file_live_ = false;
+    } else {
+      error_message_ = "Failed to Copy File " + target_path_;
+      result = 0;
+    }
   }
+  DiscardWorkFile();
   CloseHandles();
   return result;
 }
@@ -79,16 +83,22 @@ bool HttpDownload::ParseUrl() {
 
 os::LONG HttpDownload::CreateLocalFile() {
   // Without a work file there is nothing a retry could open.
-  if (work_path_.empty()) return 0;
-  while (!output_.Open(work_path_)) {
+  if (brokered_ && work_path_.empty()) return 0;
+  while (!OpenWorkFile()) {
     CFileInUseDlg prompt;
-    prompt.SetFile(work_path_);
+    prompt.SetFile(brokered_ ? work_path_ : target_path_);
     prompt.SetShowSkip(true);
     const os::INT_PTR answer = prompt.DoModal();
     if (answer == CFileInUseDlg::kRetry) continue;
     return answer == CFileInUseDlg::kSkip ? -1 : 0;
   }
   return 1;
+}
+
+bool HttpDownload::OpenWorkFile() {
+  if (brokered_) return output_.Open(work_path_);
+  work_file_live_ = OpenBesideTarget(target_path_, &output_, &work_path_);
+  return work_file_live_;
 }
 
 os::LONG HttpDownload::Transfer() {
@@ -106,12 +116,8 @@ os::LONG HttpDownload::Transfer() {
     return 0;
   }
   const bool closed = output_.Close();
-  if (cancel_ == 1) {
-    // Before Windows 6 the target is what was written; on 6 the work file is, and Download
-    // removes it.
-    if (!brokered_) privileged_.DeleteFile(target_path_);
-    return 1;
-  }
+  // The work file is what was written; Download removes it.
+  if (cancel_ == 1) return 1;
   if (!closed) {
     error_message_ = target_path_ + " file write error !!!";
     return 0;

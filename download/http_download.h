@@ -4,10 +4,10 @@
 //
 // Paths: on the broker path of the privileged steps (Windows 6 and later) the body goes to a
 // temporary file ("tmp" prefix) in the work folder, which the broker copies to the target
-// path once the whole body is in, and deletes afterwards; before Windows 6 the target path is
-// written directly. A failed or
-// cancelled transfer leaves no file at the target path that it did not have before on
-// Windows 6; before Windows 6 the partly written target is deleted.
+// path once the whole body is in, and deletes afterwards; before Windows 6 it goes to a
+// temporary file beside the target ("pel" prefix, download/beside_target.h), moved over the
+// target once the whole body is in. On both paths the target holds its previous content or
+// the whole new body, never a part: a failed or cancelled transfer leaves it as it was.
 //
 // Cancel: the page's value and the sink's value are OR-ed; exactly 1 cancels.
 //
@@ -34,7 +34,7 @@ class HttpDownload : private HttpRequestSequence::Observer {
  public:
   // `privileged` (the run context's) copies and deletes, and must outlive the object. When it
   // is brokered makes the work file in `work_folder` now (an empty work path when that
-  // fails); otherwise the work path is `target_path`.
+  // fails); otherwise the work file beside the target is made when it is opened.
   HttpDownload(PrivilegedOps& privileged, const std::string& url, const std::string& target_path,
                const std::string& work_folder);
   ~HttpDownload() override;
@@ -53,7 +53,8 @@ class HttpDownload : private HttpRequestSequence::Observer {
   // rules and for diagnostics.
   // Splits the URL (retried with "http://" in front) and applies the flag rule.
   bool ParseUrl();
-  // Opens the work path; asks "Install Failed!" (with Skip) while it cannot be opened:
+  // Opens the work file (before Windows 6 only once the target itself could be opened for
+  // writing); asks "Install Failed!" (with Skip) while it cannot be opened:
   // 1 open, 0 the user stopped, -1 the user skipped.
   os::LONG CreateLocalFile();
   // The request sequence into the open work file: 1 or 0.
@@ -80,6 +81,7 @@ class HttpDownload : private HttpRequestSequence::Observer {
 
   void Log(const std::string& text);
   std::string FailureMessage() const;
+  bool OpenWorkFile();
   // Removes the work file when the download ends before the transfer made use of it.
   void DiscardWorkFile();
 

@@ -5,6 +5,7 @@
 
 #include "actions/browser_version.h"
 #include "control/run_context.h"
+#include "download/beside_target.h"
 #include "download/download_worker.h"
 #include "download/file_in_use_dlg.h"
 #include "os/fs/file_api.h"
@@ -108,21 +109,25 @@ bool CHttpDownloadDlg::OpenWorkFile() {
   for (;;) {
     work_file_temporary_ = use_temp_file_ != 0;
     work_path_.clear();
+    bool opened = false;
     if (work_file_temporary_) {
       std::string temp;
       if (os::GetTempFileNameA(work_folder_, "tmp", 0, &temp) != 0) work_path_ = temp;
+      if (work_path_.empty()) return false;
+      opened = output_.Open(work_path_);
+      // The temporary file made for this try is not the one the next try opens.
+      if (!opened) context_.Privileged().DeleteFile(work_path_);
     } else {
-      work_path_ = target_path_;
+      if (target_path_.empty()) return false;
+      // Moved over the target once the whole body is in (OnCompletion).
+      opened = OpenBesideTarget(target_path_, &output_, &work_path_);
     }
-    if (work_path_.empty()) return false;
-    if (output_.Open(work_path_)) {
+    if (opened) {
       work_file_live_ = true;
       return true;
     }
-    // The temporary file made for this try is not the one the next try opens.
-    if (work_file_temporary_) context_.Privileged().DeleteFile(work_path_);
     CFileInUseDlg prompt;
-    prompt.SetFile(work_path_);
+    prompt.SetFile(work_file_temporary_ ? work_path_ : target_path_);
     if (prompt.DoModal() != CFileInUseDlg::kRetry) return false;
   }
 }
@@ -167,8 +172,11 @@ bool CHttpDownloadDlg::OnMessage(os::UINT message, os::WPARAM wparam, os::LPARAM
 void CHttpDownloadDlg::OnCompletion(os::WPARAM wparam) {
   if (finished_ != 0) return;
   const bool aborted = abort_.load() == 1;
-  if (wparam == 0 && !aborted && use_temp_file_ != 0 && ExtensionOf(target_path_) != ".zip" && work_file_live_) {
-    if (!context_.Privileged().CopyFile(work_path_, target_path_, os::FALSE)) {
+  // A temporary work file of a ".zip" target was placed by its archive step.
+  if (wparam == 0 && !aborted && work_file_live_ && (!work_file_temporary_ || ExtensionOf(target_path_) != ".zip")) {
+    const bool placed = work_file_temporary_ ? context_.Privileged().CopyFile(work_path_, target_path_, os::FALSE) != 0
+                                             : PlaceOverTarget(work_path_, target_path_);
+    if (!placed) {
       os::MessageBoxA(hwnd(), "Failed to Copy File " + target_path_, kApplicationName, os::MB_OK);
       DiscardWorkFile();
       finished_ = 1;
@@ -176,7 +184,12 @@ void CHttpDownloadDlg::OnCompletion(os::WPARAM wparam) {
       EndDialog(os::IDCANCEL);
       return;
     }
-    DiscardWorkFile();  // the copy is in place
+    // The copy is in place; a file moved there is the target now.
+    if (work_file_temporary_) {
+      DiscardWorkFile();
+    } else {
+      work_file_live_ = false;
+    }
   }
   finished_ = 1;
   SendDlgItemMessage(res::kDownloadAnimationControl, os::ACM_STOP, 0, 0);

@@ -4,12 +4,13 @@
 // Esc, closing the window) stops the transfer. A file of type "zip" is unpacked by the same
 // dialog before it closes.
 //
-// Files: the body goes to the work path, the target path itself or, with the
+// Files: the body goes to the work path: a new "pel" file beside the target that is moved
+// over it once the whole body is in (download/beside_target.h) or, with the
 // use-temporary-file flag, a new "tmp" file in the work folder that is copied over the
 // target once the whole body is in (not for a target ending in ".zip", whose archive step
 // places it). Whatever ends the dialog with 2 (an error, a cancel, a worker that ends
 // without its completion message) removes the work file, so the target path never holds a
-// part of a download, and a temporary work file never stays behind.
+// part of a download, and a work file never stays behind.
 //
 // Results of DoModal: 1 (IDOK) the transfer, and the archive step if any, completed; 2
 // (IDCANCEL) failed, cancelled or not started; -1 when the dialog could not be created.

@@ -1,6 +1,7 @@
 #include "os/fs/file_util.h"
 
 #include <cstdint>
+#include <cstdio>
 
 #include "os/base/error.h"
 #include "os/fs/file_api.h"
@@ -45,6 +46,28 @@ BOOL ReadWholeFile(const std::string& path, std::string* bytes, std::size_t max_
   return TRUE;
 }
 
+std::string PartFilePath(const std::string& path) {
+  const std::size_t slash = path.find_last_of("\\/");
+  if (slash == std::string::npos) return std::string();
+  std::uint32_t hash = 2166136261u;
+  for (std::size_t i = slash + 1; i < path.size(); ++i) {
+    char c = path[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+  }
+  char name[24];
+  std::snprintf(name, sizeof name, "pel%08X.tmp", static_cast<unsigned>(hash));
+  return path.substr(0, slash + 1) + name;
+}
+
+HANDLE CreatePartFile(const std::string& part) {
+  HANDLE h = CreateFileA(part, GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS && DeleteFileA(part)) {
+    h = CreateFileA(part, GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  }
+  return h;
+}
+
 AtomicFileWriter::~AtomicFileWriter() { Abandon(); }
 
 BOOL AtomicFileWriter::Open(const std::string& path) {
@@ -71,15 +94,9 @@ BOOL AtomicFileWriter::Open(const std::string& path) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  std::string temp;
-  if (GetTempFileNameA(folder, "pel", 0, &temp) == 0) return FALSE;
-  HANDLE h = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    DeleteFileA(temp);
-    SetLastError(error);
-    return FALSE;
-  }
+  std::string temp = PartFilePath(path);
+  HANDLE h = CreatePartFile(temp);
+  if (h == INVALID_HANDLE_VALUE) return FALSE;
   path_ = path;
   temp_ = std::move(temp);
   handle_ = h;

@@ -16,10 +16,21 @@ namespace os {
 BOOL ReadWholeFile(const std::string& path, std::string* bytes,
                    std::size_t max_bytes = static_cast<std::size_t>(-1));
 
-// A whole-file write that replaces its target only when it is committed: the bytes go to a
-// temporary file beside the target ("pel" prefix), which Commit flushes to disk and renames
-// over the target. The target holds its old content until then, whatever happens to the
-// writer or its process meanwhile (a killed process leaves the temporary file behind).
+// The temporary file a whole-file write of `path` goes through before it is renamed over
+// `path`: "pel", eight hex digits made of the target's name (in any case) and ".tmp", in the
+// target's folder. Only those writes make such names, so a file of that name is one left by
+// a writer of the same target that died midway. Empty when `path` names no folder.
+std::string PartFilePath(const std::string& path);
+// Creates `part` (a PartFilePath) for writing, alone: one left by a writer that died is
+// removed first. INVALID_HANDLE_VALUE with the last error set when it cannot be made (also
+// while another handle of this process has it open).
+HANDLE CreatePartFile(const std::string& part);
+
+// A whole-file write that replaces its target only when it is committed: the bytes go to
+// the target's part file (PartFilePath), which Commit flushes to disk and renames over the
+// target. The target holds its old content until then, whatever happens to the writer or its
+// process meanwhile (a killed process leaves the part file behind, for the next write of the
+// same target to take over).
 // Not thread-safe; one writer is used by one thread at a time.
 class AtomicFileWriter {
  public:

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "download/http_download.h"
+#include "os/fs/file_util.h"
 #include "os/inet/wininet.h"
 #include "tests/download/http_transfer_fixture.h"
 
@@ -117,13 +118,29 @@ TEST_F(HttpTransfer, WindowsSixWritesAWorkFileAndCopiesItThroughTheBroker) {
   EXPECT_TRUE(WorkFiles().empty());
 }
 
-TEST_F(HttpTransfer, WindowsFiveWritesTheTargetDirectly) {
+TEST_F(HttpTransfer, WindowsFiveWritesBesideTheTargetAndMovesTheWholeBodyOverIt) {
   SetOsMajor(5);
   const std::string target = machine().FolderPath(os::KnownFolder::kDesktop) + "\\setup.bin";
-  ASSERT_EQ(Fetch(server_.Url("/pattern/5000"), target), 1) << error_;
-  EXPECT_EQ(work_path_, target);
+  PutFile(target, "installed before");
+  // While the body comes in, the target keeps what it held and a part file lies beside it.
+  RecordingStarter sink;
+  std::vector<std::string> seen;
+  sink.on_downloading = [&] { seen.push_back(GetFile(target)); };
+  ASSERT_EQ(Fetch(server_.Url("/pattern/5000"), target, &sink), 1) << error_;
+  ASSERT_FALSE(seen.empty());
+  for (const std::string& s : seen) EXPECT_EQ(s, "installed before");
   EXPECT_TRUE(GetFile(target) == HttpServer::Pattern(5000));
+  EXPECT_EQ(FilesBesideTarget(target), 1u) << "the part file became the target";
   EXPECT_TRUE(WorkFiles().empty());
+}
+
+TEST_F(HttpTransfer, APartFileADownloadKilledMidwayLeftIsTakenOverBeforeWindowsSix) {
+  SetOsMajor(5);
+  std::filesystem::create_directories(Host("C:\\Program Files\\Vendor"));
+  PutFile(os::PartFilePath(kTarget), "part of an earlier body");
+  ASSERT_EQ(Fetch(server_.Url("/pattern/3000")), 1) << error_;
+  EXPECT_TRUE(GetFile(kTarget) == HttpServer::Pattern(3000));
+  EXPECT_EQ(FilesBesideTarget(), 1u);
 }
 
 TEST_F(HttpTransfer, ACutOffBodyIsAFailureOnBothPaths) {
@@ -133,11 +150,8 @@ TEST_F(HttpTransfer, ACutOffBodyIsAFailureOnBothPaths) {
     PutFile(kTarget, "installed before");
     EXPECT_EQ(Fetch(server_.Url("/cut/50000")), 0) << "Windows " << major;
     EXPECT_EQ(error_, "Failed in call to InternetReadFile, Error:12030");
-    if (major >= 6) {
-      EXPECT_EQ(GetFile(kTarget), "installed before") << "the work file is not copied";
-    } else {
-      EXPECT_FALSE(HostExists(kTarget)) << "the part written over the target is removed";
-    }
+    EXPECT_EQ(GetFile(kTarget), "installed before") << "the work file is not placed, Windows " << major;
+    EXPECT_EQ(FilesBesideTarget(), 1u) << "no part file stays beside the target";
     EXPECT_TRUE(WorkFiles().empty());
   }
 }

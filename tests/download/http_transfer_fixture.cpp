@@ -40,6 +40,7 @@ void RecordingStarter::StartDownload(const std::string& url, const std::string& 
 
 void RecordingStarter::Downloading(os::LONG read_file_length, os::LONG* cancel) {
   calls.push_back("Downloading(" + std::to_string(read_file_length) + ")");
+  if (on_downloading) on_downloading();
   *cancel = downloading_answer;
 }
 
@@ -88,6 +89,15 @@ std::vector<std::string> HttpTransferTest::WorkFiles() {
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+size_t HttpTransferTest::FilesBesideTarget(const std::string& target) {
+  size_t n = 0;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(Host(target)).parent_path(), ec)) {
+    n += entry.is_regular_file();
+  }
+  return n;
 }
 
 }  // namespace pelisto::testing

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,6 +42,7 @@ class RecordingStarter : public NullStarterDownload {
   os::LONG downloading_answer = 0;
   os::LONG status_answer = 0;
   std::vector<std::string> calls;
+  std::function<void()> on_downloading;  // called at each Downloading, before it answers
 
   void StartDownload(const std::string& url, const std::string& file_name, os::LONG file_length,
                      os::LONG* cancel) override;
@@ -62,6 +64,8 @@ class HttpTransferTest : public UiTest {
   os::LONG Fetch(const std::string& url, const std::string& target = kTarget, IStarterDownload* sink = nullptr);
   // Files left in the work folder.
   std::vector<std::string> WorkFiles();
+  // How many files the folder of `target` holds (a part file left beside it counts).
+  size_t FilesBesideTarget(const std::string& target = kTarget);
 
   HttpServer server_;
   std::unique_ptr<ScriptedControl> control_;

@@ -322,6 +322,33 @@ TEST_F(FileOpsTest, WholeFileWritesReplaceAtOnceAndLeaveNoTemporaryFile) {
   EXPECT_EQ(bytes, "untouched");
 }
 
+// A part file left by a writer that died is taken over by the next write of the same target,
+// whatever case names it; other targets have part files of their own.
+TEST_F(FileOpsTest, APartFileLeftBehindIsTakenOverByTheNextWriteOfItsTarget) {
+  ASSERT_TRUE(CreateDirectoryA("C:\\cfg", nullptr));
+  const std::string part = PartFilePath("C:\\cfg\\a.xml");
+  EXPECT_EQ(part.rfind("C:\\cfg\\pel", 0), 0u) << part;
+  EXPECT_EQ(part.substr(part.size() - 4), ".tmp");
+  EXPECT_EQ(PartFilePath("C:\\cfg\\A.XML"), part);
+  EXPECT_NE(PartFilePath("C:\\cfg\\b.xml"), part);
+  EXPECT_EQ(PartFilePath("a.xml"), "");
+  PutFile(part, "torn");
+  ASSERT_TRUE(WriteFileAtomically("C:\\cfg\\A.XML", "whole"));
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(Host("C:\\cfg"))) names.push_back(e.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"A.XML"});
+  // A part file another writer holds open is never taken from it.
+  AtomicFileWriter first;
+  ASSERT_TRUE(first.Open("C:\\cfg\\a.xml"));
+  AtomicFileWriter second;
+  EXPECT_FALSE(second.Open("C:\\cfg\\a.xml"));
+  ASSERT_TRUE(first.Write("first"));
+  EXPECT_TRUE(first.Commit());
+  std::string bytes;
+  ASSERT_TRUE(ReadWholeFile("C:\\cfg\\a.xml", &bytes));
+  EXPECT_EQ(bytes, "first");
+}
+
 // A whole-file write replaces its target on Commit only: dropped before it, the target keeps
 // its old content and the temporary file goes.
 TEST_F(FileOpsTest, UncommittedWholeFileWriteLeavesTheTargetAndNoTemporaryFile) {
