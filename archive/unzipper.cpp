@@ -357,15 +357,19 @@ bool CUnzipper::WriteMember(const UnzipFileInfo& info, Target& target) {
   }
 
   if (brokered) {
-    const bool placed = privileged.CopyFile(temp_file_, target.joined, os::FALSE) == 1;
-    if (!placed) ShowBox("파일을 옮기지 못했습니다.");
-    if (privileged.DeleteFile(temp_file_) != 1) ShowBox("파일을 삭제하지 못했습니다.");
+    // One broker call per member: the work file is moved into place, and only a work file
+    // that did not move is left to delete.
+    if (privileged.MoveFileReplacing(temp_file_, target.joined) != 1) {
+      ShowBox("파일을 옮기지 못했습니다.");
+      if (privileged.DeleteFile(temp_file_) != 1) ShowBox("파일을 삭제하지 못했습니다.");
+      temp_file_.clear();
+      // A member left unplaced fails the archive, so the run that installs it is not
+      // recorded as done and the next run installs it again.
+      return false;
+    }
     temp_file_.clear();
-    // A member left unplaced fails the archive, so the run that installs it is not recorded
-    // as done and the next run installs it again.
-    if (!placed) return false;
   } else {
-    while (!os::MoveFileExA(temp_file_, target.made, os::MOVEFILE_REPLACE_EXISTING)) {
+    while (privileged.MoveFileReplacing(temp_file_, target.made) != 1) {
       if (!AskRetry(target.made)) {
         DiscardTempFile();
         return true;

@@ -65,6 +65,9 @@ class TimedOps final : public pelisto::testing::ForwardingPrivilegedOps {
   int MoveFile(const std::string& s, const std::string& d) override {
     return Time("move", [&] { return real().MoveFile(s, d); });
   }
+  int MoveFileReplacing(const std::string& s, const std::string& d) override {
+    return Time("replacing move", [&] { return real().MoveFileReplacing(s, d); });
+  }
   int DeleteFile(const std::string& p) override {
     return Time("delete", [&] { return real().DeleteFile(p); });
   }
@@ -303,7 +306,7 @@ int main(int argc, char** argv) {
         double stepped = 0;
         std::printf("  where our time went (all rounds, %.2f s):\n", ours_total);
         for (const auto& [step, seconds] : times.seconds) {
-          std::printf("    broker %-9s %7ld calls %8.2f s  %6.1f us/call\n", step.c_str(), times.calls[step], seconds,
+          std::printf("    broker %-14s %7ld calls %8.2f s  %6.1f us/call\n", step.c_str(), times.calls[step], seconds,
                       seconds / times.calls[step] * 1e6);
           stepped += seconds;
         }

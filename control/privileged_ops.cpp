@@ -31,6 +31,9 @@ class DirectOps final : public PrivilegedOps {
   int MoveFile(const std::string& source, const std::string& destination) override {
     return BrokerMoveFile(source, destination, false);
   }
+  int MoveFileReplacing(const std::string& source, const std::string& destination) override {
+    return BrokerMoveFileReplacing(source, destination, false);
+  }
   int DeleteFile(const std::string& path) override { return BrokerDeleteFile(path, false); }
   int CreateDirectory(const std::string& path) override {
     return BrokerCreateDirectory(path, nullptr, false);
@@ -109,6 +112,9 @@ class BrokeredOps final : public PrivilegedOps {
   }
   int MoveFile(const std::string& source, const std::string& destination) override {
     return BrokerMoveFile(source, destination, true);
+  }
+  int MoveFileReplacing(const std::string& source, const std::string& destination) override {
+    return BrokerMoveFileReplacing(source, destination, true);
   }
   int DeleteFile(const std::string& path) override { return BrokerDeleteFile(path, true); }
   int CreateDirectory(const std::string& path) override {

@@ -39,6 +39,11 @@ class PrivilegedOps {
   virtual int CopyFile(const std::string& source, const std::string& destination,
                        os::BOOL fail_if_exists) = 0;
   virtual int MoveFile(const std::string& source, const std::string& destination) = 0;
+  // Puts the regular file `source` in place of `destination` in one step, replacing a file
+  // there (a reader sees the old file or the whole new one) and leaving no `source` behind:
+  // a work file's one call instead of a copy and a delete. A source that is a folder or a
+  // link is refused (on the broker path); after a failure `source` may still be there.
+  virtual int MoveFileReplacing(const std::string& source, const std::string& destination) = 0;
   virtual int DeleteFile(const std::string& path) = 0;
   // One folder (its parent must exist); a folder that already exists counts as success.
   virtual int CreateDirectory(const std::string& path) = 0;

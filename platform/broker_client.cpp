@@ -194,6 +194,18 @@ int BrokerMoveFile(const std::string& source, const std::string& destination, bo
       [&](IFileManager* b) { return b->MoveFile(Wide(source), Wide(destination)); });
 }
 
+int BrokerMoveFileReplacing(const std::string& source, const std::string& destination,
+                            bool use_broker) {
+  if (!use_broker) {
+    return os::MoveFileExA(source, destination,
+                           os::MOVEFILE_REPLACE_EXISTING | os::MOVEFILE_COPY_ALLOWED)
+               ? 1
+               : 0;
+  }
+  return WithBroker(
+      [&](IFileManager* b) { return b->MoveFileReplacing(Wide(source), Wide(destination)); });
+}
+
 int BrokerDeleteFile(const std::string& path, bool use_broker) {
   if (!use_broker) return os::DeleteFileA(path) ? 1 : 0;
   return WithBroker([&](IFileManager* b) { return b->DeleteFile(Wide(path)); });

@@ -50,6 +50,10 @@ int BrokerCopyFile(const std::string& source, const std::string& destination,
                    os::BOOL fail_if_exists, bool use_broker);
 int BrokerCreateDirectory(const std::string& path, const void* security, bool use_broker);
 int BrokerMoveFile(const std::string& source, const std::string& destination, bool use_broker);
+// A regular file moved over whatever file is at `destination`, in one step (directly:
+// MoveFileExA with MOVEFILE_REPLACE_EXISTING and MOVEFILE_COPY_ALLOWED).
+int BrokerMoveFileReplacing(const std::string& source, const std::string& destination,
+                            bool use_broker);
 int BrokerDeleteFile(const std::string& path, bool use_broker);
 
 // Broker only: 1 on success, 0 on failure or without a broker.

@@ -64,7 +64,8 @@ inline constexpr std::size_t kBrokerMaxText = std::size_t{1} << 20;
   X(14, ReadRegString, kName, kName, kText)                 \
   X(15, WriteRegNumber, kName, kName)                       \
   X(16, UnregisterComponent, kPath)                         \
-  X(17, AppendText, kPath, kText)
+  X(17, AppendText, kPath, kText)                          \
+  X(18, MoveFileReplacing, kPath, kPath)
 
 enum class BrokerOp : std::uint16_t {
   kHello = 0,  // the broker's greeting when it starts; an answer without a request

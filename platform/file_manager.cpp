@@ -231,7 +231,36 @@ class InProcessBroker final : public os::ComObject<IFileManager> {
     return written && closed ? os::S_OK : os::HRESULT_FROM_WIN32(os::ERROR_WRITE_FAULT);
   }
 
+  os::HRESULT MoveFileReplacing(const std::u16string& source,
+                                const std::u16string& destination) override {
+    Scope scope(this);
+    const std::string from = Narrow(source);
+    const std::string to = Narrow(destination);
+    if (!IsPlainFile(from)) return LastErrorResult();
+    if (!os::MoveFileExA(from, to, os::MOVEFILE_REPLACE_EXISTING | os::MOVEFILE_COPY_ALLOWED)) {
+      return LastErrorResult();
+    }
+    // The source was tested before the move, and another process may have swapped a link or
+    // a folder in meanwhile: what arrived is tested again and sent back when it is not a file.
+    if (!IsPlainFile(to)) {
+      os::MoveFileExA(to, from, 0);
+      return os::HRESULT_FROM_WIN32(os::ERROR_ACCESS_DENIED);
+    }
+    return os::S_OK;
+  }
+
  private:
+  // True for a regular file that is not a link; otherwise false with the last error set.
+  static bool IsPlainFile(const std::string& path) {
+    const os::DWORD attributes = os::GetFileAttributesA(path);
+    if (attributes == os::INVALID_FILE_ATTRIBUTES) return false;
+    if ((attributes & (os::FILE_ATTRIBUTE_DIRECTORY | os::FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+      os::SetLastError(os::ERROR_ACCESS_DENIED);
+      return false;
+    }
+    return true;
+  }
+
   // Holds the object's lock and acts elevated for one operation.
   class Scope {
    public:

@@ -89,6 +89,12 @@ class IFileManager : public os::IUnknown {
   // creating the file when it is missing (an empty `text` only makes sure it exists). The open
   // file of OpenFile is not touched.
   virtual os::HRESULT AppendText(const std::u16string& path, const std::u16string& text) = 0;
+  // Moves the regular file `source` to `destination` in one step, replacing a file there:
+  // a reader sees the old file or the whole new one. A source that is a folder, a link or
+  // missing is refused and left where it is; so is a destination that is a folder. Between
+  // drives the file is copied and the source removed.
+  virtual os::HRESULT MoveFileReplacing(const std::u16string& source,
+                                        const std::u16string& destination) = 0;
 
  protected:
   ~IFileManager() = default;

@@ -46,6 +46,9 @@ class FailingOps : public pelisto::PrivilegedOps {
     return fail_copy ? 0 : real_.CopyFile(s, d, f);
   }
   int MoveFile(const std::string& s, const std::string& d) override { return real_.MoveFile(s, d); }
+  int MoveFileReplacing(const std::string& s, const std::string& d) override {
+    return real_.MoveFileReplacing(s, d);
+  }
   int DeleteFile(const std::string& p) override { return fail_delete ? 0 : real_.DeleteFile(p); }
   int CreateDirectory(const std::string& p) override { return real_.CreateDirectory(p); }
   os::HRESULT CreateDirectoryResult(const std::string& p) override { return real_.CreateDirectoryResult(p); }

@@ -128,17 +128,23 @@ class ZipBrokerBoxes : public ZipTest {
   }
 };
 
-TEST_F(ZipBrokerBoxes, EachMemberCostsOneCopyAndOneDelete) {
+TEST_F(ZipBrokerBoxes, EachMemberCostsOneReplacingMove) {
+  PutFile("C:\\Temp\\pkg\\a.txt", "old");
   CUnzipper unzipper(context());
   ASSERT_TRUE(unzipper.OpenZip(kArchive));
   ASSERT_TRUE(unzipper.Unzip(unzipper.OutputFolder()));
   const auto& calls = context().privileged_calls;
-  ASSERT_EQ(calls.size(), 4u);
-  EXPECT_EQ(calls[0].rfind("CopyFile(", 0), 0u) << calls[0];
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[0].rfind("MoveFileReplacing(", 0), 0u) << calls[0];
   EXPECT_NE(calls[0].find("Temporary Internet Files\\tmp"), std::string::npos) << calls[0];
   EXPECT_NE(calls[0].find(",C:\\Temp\\pkg\\\\a.txt)"), std::string::npos) << calls[0];
-  EXPECT_EQ(calls[1].rfind("DeleteFile(", 0), 0u) << calls[1];
+  EXPECT_EQ(calls[1].rfind("MoveFileReplacing(", 0), 0u) << calls[1];
   EXPECT_TRUE(Boxes().empty());
+  // The existing target is replaced, and no work file stays in the cache folder.
+  EXPECT_EQ(GetFile("C:\\Temp\\pkg\\a.txt"), "a");
+  EXPECT_EQ(GetFile("C:\\Temp\\pkg\\b.txt"), "b");
+  const std::string first = calls[0].substr(18, calls[0].find(',') - 18);
+  EXPECT_FALSE(HostExists(first)) << first;
 }
 
 TEST_F(ZipBrokerBoxes, AFailedCopyIsToldAndFailsTheArchive) {

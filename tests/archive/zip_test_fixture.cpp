@@ -32,6 +32,11 @@ class RecordingOps final : public ForwardingPrivilegedOps {
     Note("MoveFile(" + source + "," + destination + ")");
     return real().MoveFile(source, destination);
   }
+  int MoveFileReplacing(const std::string& source, const std::string& destination) override {
+    Note("MoveFileReplacing(" + source + "," + destination + ")");
+    if (Matches(source, context_.fail_copy_from)) return 0;
+    return real().MoveFileReplacing(source, destination);
+  }
   int DeleteFile(const std::string& path) override {
     Note("DeleteFile(" + path + ")");
     if (Matches(path, context_.fail_delete_of)) return 0;

@@ -33,10 +33,10 @@ class ZipRunContext : public FakeRunContext {
   int cancel_at_unzipping = 0;  // the UnZipping event whose pCancel the page sets to 1
   int unzipping_count = 0;
   IStarterDownload* sink = nullptr;
-  // Privileged copies / deletes whose source (or path) contains this text fail.
+  // Privileged copies, replacing moves / deletes whose source (or path) contains this text fail.
   std::string fail_copy_from;
   std::string fail_delete_of;
-  std::vector<std::string> privileged_calls;  // "CopyFile(a,b)", "DeleteFile(a)", ...
+  std::vector<std::string> privileged_calls;  // "MoveFileReplacing(a,b)", "DeleteFile(a)", ...
 
   os::LONG FireUnZipping(const std::string& file_name) override;
   IStarterDownload* StatusSink() override { return sink; }

@@ -85,6 +85,10 @@ const std::vector<Operation> kWrites = {
      [](IFileManager& b, const std::string& p) { return os::SUCCEEDED(b.MoveFile(u"C:\\src.txt", W(p + "\\x"))); }},
     {"AppendText",
      [](IFileManager& b, const std::string& p) { return os::SUCCEEDED(b.AppendText(W(p), u"written")); }},
+    {"MoveFileReplacingTo",
+     [](IFileManager& b, const std::string& p) {
+       return os::SUCCEEDED(b.MoveFileReplacing(u"C:\\src.txt", W(p + "\\x")));
+     }},
     {"CreateDirectory",
      [](IFileManager& b, const std::string& p) {
        os::BOOL created = 0;
@@ -98,6 +102,10 @@ const std::vector<Operation> kReads = {
      [](IFileManager& b, const std::string& p) { return os::SUCCEEDED(b.CopyFile(W(p), u"C:\\copied.txt", 0)); }},
     {"MoveFileFrom",
      [](IFileManager& b, const std::string& p) { return os::SUCCEEDED(b.MoveFile(W(p + "\\x"), u"C:\\moved.txt")); }},
+    {"MoveFileReplacingFrom",
+     [](IFileManager& b, const std::string& p) {
+       return os::SUCCEEDED(b.MoveFileReplacing(W(p), u"C:\\moved.txt"));
+     }},
     {"DeleteFile", [](IFileManager& b, const std::string& p) { return os::SUCCEEDED(b.DeleteFile(W(p + "\\x"))); }},
     {"RegisterComponent", [](IFileManager& b, const std::string& p) { return os::SUCCEEDED(b.RegisterComponent(W(p))); }},
     {"UnregisterComponent",
@@ -118,6 +126,7 @@ TEST_P(BrokerLinkEscape, EveryOperationIsRefusedAndNothingOutsideChanges) {
   EXPECT_EQ(pelisto::testing::FilesBelow(outside.path()), before) << "a file outside the image changed";
   EXPECT_EQ(GetFile("C:\\src.txt"), "planted");
   EXPECT_FALSE(HostExists("C:\\copied.txt"));
+  EXPECT_FALSE(HostExists("C:\\moved.txt"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, BrokerLinkEscape, ::testing::ValuesIn(pelisto::testing::kEscapes),

@@ -141,6 +141,7 @@ TEST(BrokerProcessProtocol, FieldsOfEveryOperationAreTheWireFormat) {
       {{N, M, M, N}, {N}},                        // write registry number
       {{P}, {N}},                                 // unregister
       {{P, T}, {N}},                              // append text
+      {{P, P}, {N}},                              // replacing move
   };
   ASSERT_EQ(expected.size(), pelisto::kBrokerOpCount);
   for (std::size_t op = 0; op < expected.size(); ++op) {

@@ -96,6 +96,46 @@ TEST_P(PrivilegedOpsTest, FilesAndFolders) {
   EXPECT_EQ(Names(), (std::vector<std::string>{"Sub", "Sub2", "a.dat", "keep"}));
 }
 
+// A work file in the user's folder takes the place of an installed one in one call.
+TEST_P(PrivilegedOpsTest, AReplacingMovePutsAWorkFileInPlace) {
+  const std::string work = "C:\\Users\\user\\AppData\\Local\\tmp1.tmp";
+  PutFile(work, "new");
+  PutFile(In("app.ocx"), "old");
+  EXPECT_EQ(ops().MoveFileReplacing(work, In("app.ocx")), 1);
+  EXPECT_EQ(GetFile(In("app.ocx")), "new");
+  EXPECT_FALSE(HostExists(work));
+  PutFile(work, "fresh");
+  EXPECT_EQ(ops().MoveFileReplacing(work, In("fresh.dat")), 1) << "no file there before";
+  EXPECT_EQ(GetFile(In("fresh.dat")), "fresh");
+  EXPECT_EQ(ops().MoveFileReplacing(work, In("other.dat")), 0) << "the work file is gone";
+  PutFile(work, "x");
+  EXPECT_EQ(ops().MoveFileReplacing(work, In("Missing\\a.dat")), 0);
+  EXPECT_EQ(GetFile(work), "x") << "a failed move leaves the work file";
+  EXPECT_EQ(Names(), (std::vector<std::string>{"app.ocx", "fresh.dat", "keep"}));
+}
+
+// The broker moves only regular files: never a folder, never a link (whatever it leads to),
+// and never onto a folder.
+TEST_P(PrivilegedOpsTest, TheBrokersReplacingMoveTakesOnlyARegularFile) {
+  if (GetParam() < 6) GTEST_SKIP() << "the direct move acts with the control's own rights";
+  PutFile(In("app.ocx"), "installed");
+  PutFile(In("Folder\\inside"), "kept");
+  const std::string low = "C:\\Users\\user\\AppData\\Local\\";
+  PutFile(low + "Sub\\f", "in a folder");
+  EXPECT_EQ(ops().MoveFileReplacing(low + "Sub", In("app.ocx")), 0);
+  EXPECT_EQ(ops().MoveFileReplacing(low + "Sub", In("NewFolder")), 0);
+  std::filesystem::create_symlink(Host(In("keep")), Host(low) + "/link.tmp");
+  EXPECT_EQ(ops().MoveFileReplacing(low + "link.tmp", In("app.ocx")), 0);
+  PutFile(low + "plain.tmp", "plain");
+  EXPECT_EQ(ops().MoveFileReplacing(low + "plain.tmp", In("Folder")), 0);
+  EXPECT_EQ(GetFile(In("app.ocx")), "installed");
+  EXPECT_EQ(GetFile(In("Folder\\inside")), "kept");
+  EXPECT_EQ(GetFile(low + "Sub\\f"), "in a folder");
+  EXPECT_EQ(GetFile(low + "plain.tmp"), "plain");
+  EXPECT_TRUE(std::filesystem::is_symlink(Host(low) + "/link.tmp"));
+  EXPECT_EQ(Names(), (std::vector<std::string>{"Folder", "app.ocx", "keep"}));
+}
+
 TEST_P(PrivilegedOpsTest, MachineRegistryValues) {
   const std::string key = "SOFTWARE\\Veltrane\\Plo\\Config\\viewer";
   EXPECT_EQ(ops().WriteRegString(os::HKEY_LOCAL_MACHINE, key, "ver", "1.05"), 1);

@@ -21,6 +21,9 @@ class ForwardingPrivilegedOps : public PrivilegedOps {
   int MoveFile(const std::string& source, const std::string& destination) override {
     return real_.MoveFile(source, destination);
   }
+  int MoveFileReplacing(const std::string& source, const std::string& destination) override {
+    return real_.MoveFileReplacing(source, destination);
+  }
   int DeleteFile(const std::string& path) override { return real_.DeleteFile(path); }
   int CreateDirectory(const std::string& path) override { return real_.CreateDirectory(path); }
   os::HRESULT CreateDirectoryResult(const std::string& path) override { return real_.CreateDirectoryResult(path); }
