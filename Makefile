@@ -2,10 +2,12 @@
 BUILD      ?= build
 SANITIZE   ?= build-sanitize
 TSAN       ?= build-tsan
+FUZZ       ?= build-fuzz
+FUZZ_SECONDS ?= 30
 GENERATOR  := -G Ninja
 JOBS       := -j2
 
-.PHONY: all bootstrap build test build-sanitize test-sanitize build-tsan test-tsan demo clean
+.PHONY: all bootstrap build test build-sanitize test-sanitize build-tsan test-tsan demo fuzz build-fuzz clean
 
 all: build
 
@@ -51,9 +53,22 @@ test-tsan: build-tsan
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tools/tsan.supp" \
 	  ctest --test-dir $(TSAN) $(JOBS) -R '$(TSAN_SUITES)' --output-on-failure --timeout 600
 
+# The libFuzzer targets (fuzz/targets.txt) in a clang tree of their own, each run for
+# FUZZ_SECONDS from its seeds (tools/run-fuzz).
+$(FUZZ)/build.ninja:
+	PELISTO_WITH_FUZZ=1 tools/bootstrap
+	cmake -S . -B $(FUZZ) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELISTO_FUZZ=ON \
+	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DPELISTO_TESTS=OFF -DPELISTO_BENCH=OFF
+
+build-fuzz: $(FUZZ)/build.ninja
+	cmake --build $(FUZZ) $(JOBS) --target fuzz-all
+
+fuzz: build-fuzz
+	tools/run-fuzz $(FUZZ) $(FUZZ_SECONDS)
+
 # The demo runs the update run end to end on the bundled sample site (README, "make demo").
 demo: build
 	$(BUILD)/bin/pelisto demo
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE) $(TSAN)
+	rm -rf $(BUILD) $(SANITIZE) $(TSAN) $(FUZZ)

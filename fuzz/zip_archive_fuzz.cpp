@@ -3,7 +3,7 @@
 // the declared member count, records must stay within their bounds, a member's data must never
 // exceed its declared size (and match it when the read ends complete), and a name the check
 // lets through must, once made into a path, stay below the extraction folder as the file layer
-// parses it.
+// parses it. Input that is no archive is checked as a member name itself.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -49,7 +49,15 @@ void CheckName(std::string name, bool directory) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   pelisto::ZipArchive zip;
-  if (!zip.OpenMemory(bytes)) return 0;
+  if (!zip.OpenMemory(bytes)) {
+    // Names buried in an archive are hard to reach by mutation: what is no archive is also
+    // taken as a member name of its own.
+    if (size <= pelisto::ZipArchive::kNameLimit) {
+      CheckName(bytes, false);
+      CheckName(bytes, true);
+    }
+    return 0;
+  }
   const std::uint64_t count = zip.EntryCount();
   std::uint64_t walked = 0;
   std::uint64_t budget = kReadBudget;

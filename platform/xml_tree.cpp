@@ -71,6 +71,20 @@ bool CheckTree(const pugi::xml_document& doc, const XmlBounds& bounds, std::stri
   return true;
 }
 
+// The encoding scan reads the declaration's text before the parser does. Where the two read
+// it differently (an "encoding" inside another value, markup that ends the parser's reading
+// early), the tree would be saved with a declaration that no longer names the encoding its
+// bytes are written in, and could not be read back: such a declaration is refused.
+bool DeclarationAgrees(const pugi::xml_document& doc, os::UINT code_page, std::string* reason) {
+  pugi::xml_attribute named;
+  if (pugi::xml_node first = doc.first_child(); first.type() == pugi::node_declaration) {
+    named = first.attribute("encoding");
+  }
+  if ((named ? CodePageFromEncodingName(named.value()) : os::UINT{os::CP_UTF8}) == code_page) return true;
+  *reason = "The XML declaration is not well-formed.";
+  return false;
+}
+
 class StringWriter : public pugi::xml_writer {
  public:
   explicit StringWriter(std::string* out) : out_(out) {}
@@ -111,6 +125,7 @@ std::shared_ptr<XmlTree> XmlTree::Parse(std::string_view bytes, std::string* rea
     *reason = std::string(result.description()) + " (at byte " + std::to_string(result.offset) + ").";
     return nullptr;
   }
+  if (!DeclarationAgrees(tree->doc, encoding.code_page, reason)) return nullptr;
   if (!CheckTree(tree->doc, kConfigBounds, reason)) return nullptr;
   if (!IsWellFormedDocument(tree->doc, utf8, reason)) return nullptr;
   return tree;

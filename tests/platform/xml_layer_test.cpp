@@ -327,6 +327,12 @@ INSTANTIATE_TEST_SUITE_P(
         BadDocument{"MarkContradictsDeclaration",
                     "\xEF\xBB\xBF<?xml version='1.0' encoding='EUC-KR'?><l/>", "byte order mark"},
         BadDocument{"NulByte", std::string("<l>\0</l>", 8), "NUL"},
+        // The encoding scan and the parser must read a declaration alike, or a saved copy
+        // would name no encoding, or another, than the one its bytes are in.
+        BadDocument{"DeclarationCutShortBeforeItsEncoding",
+                    "<?xml version='1.0' x='\xC7\xD1'/>' encoding='EUC-KR'?><l/>", "declaration"},
+        BadDocument{"EncodingInsideAnotherValue",
+                    "<?xml version='1.0' standalone='no encoding=\"EUC-KR\"'?><l/>", "declaration"},
         BadDocument{"TwoRoots", "<a/><b/>", "more than one root"},
         BadDocument{"TextBeforeRoot", "text<a/>", "outside its root"},
         BadDocument{"TextAfterRoot", "<a/>trailing", "outside its root"},
