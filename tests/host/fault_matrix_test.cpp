@@ -136,10 +136,6 @@ constexpr size_t kFileSize = 3000;
 // What the image holds before each row: version 1.0 installed by an earlier run. Every
 // configuration served offers 1.1.
 constexpr char kOldBody[] = "version 1.0\n";
-// Before Windows 6 a content download writes its target itself, so one that fails removes
-// the version installed before (and never leaves a part in its place). False once the
-// direct path writes beside the target and renames only a whole file into place.
-constexpr bool kDirectDownloadMayRemoveOldVersion = true;
 constexpr char kOldConfig[] =
     "<list><content name='file.bin' ver='1.0' url='http://127.0.0.1/file.bin' target='C:\\Demo'/></list>";
 
@@ -352,12 +348,7 @@ class FaultMatrix : public ::testing::TestWithParam<Param> {
   // What a failed run leaves: the version installed before and its stored copy, untouched.
   void ExpectUnchanged(const std::string& when) {
     std::map<std::string, uintmax_t> files = Files();
-    if (kDirectDownloadMayRemoveOldVersion && windows() == 5 && target() == Target::kContent &&
-        !fs::exists(Drive("Demo/file.bin"))) {
-      // Removed, not left holding a part.
-    } else {
-      EXPECT_EQ(ReadHostFile(Drive("Demo/file.bin")), kOldBody) << when;
-    }
+    EXPECT_EQ(ReadHostFile(Drive("Demo/file.bin")), kOldBody) << when;
     EXPECT_EQ(ReadHostFile(Drive(std::string(kWorkFolder) + "/update.xml.old")), kOldConfig) << when;
     files.erase("Demo/file.bin");
     files.erase(std::string(kWorkFolder) + "/update.xml.old");
