@@ -160,13 +160,15 @@ TEST_F(ZipBrokerBoxes, AFailedCopyIsToldAndFailsTheArchive) {
   EXPECT_FALSE(HostExists("C:\\Temp\\pkg\\b.txt"));
 }
 
-TEST_F(ZipBrokerBoxes, AFailedDeleteOfTheWorkFileIsToldAndTheArchiveGoesOn) {
+// A member that moved into place leaves no work file, so a delete that would fail is never
+// asked for and shows no box.
+TEST_F(ZipBrokerBoxes, APlacedMemberAsksForNoDeleteOfItsWorkFile) {
   context().fail_delete_of = "tmp";
   CUnzipper unzipper(context());
   ASSERT_TRUE(unzipper.OpenZip(kArchive));
   EXPECT_TRUE(unzipper.Unzip(unzipper.OutputFolder()));
-  const std::string deleted = os::Utf8ToAnsi("파일을 삭제하지 못했습니다.");
-  EXPECT_EQ(Boxes(), (std::vector<std::string>{deleted, deleted}));
+  EXPECT_TRUE(Boxes().empty());
+  for (const auto& call : context().privileged_calls) EXPECT_NE(call.rfind("DeleteFile(", 0), 0u) << call;
   EXPECT_EQ(GetFile("C:\\Temp\\pkg\\a.txt"), "a");
   EXPECT_EQ(GetFile("C:\\Temp\\pkg\\b.txt"), "b");
 }
