@@ -1,5 +1,6 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 
 #include "os/base/error.h"
 #include "os/fs/file_api.h"
+#include "os/fs/file_util.h"
 #include "os/image/host_place_linux.h"
 #include "os/image/integrity.h"
 #include "os/image/machine.h"
@@ -195,67 +197,127 @@ int CopyContent(int in, int out, const struct stat& st) {
   return 0;
 }
 
-std::string CopyTempName() {
-  static std::mutex mu;
-  static std::minstd_rand rng(static_cast<unsigned>(
-      std::chrono::steady_clock::now().time_since_epoch().count() ^ ::getpid()));
-  std::lock_guard<std::mutex> lock(mu);
-  char name[40];
-  std::snprintf(name, sizeof name, ".pelisto-copy-%08x", static_cast<unsigned>(rng()));
-  return name;
+// A copy that cannot write into an unnamed file, and an unnamed copy in the instant between
+// getting a name and being renamed over its target, go by the target's part file
+// (PartFilePath): a copy or whole-file write of the target killed midway leaves at most that
+// one file, which the next copy takes over. A copy holds an exclusive lock on its file while
+// it bears that name, so a leftover is told from a copy still running.
+std::string PartName(const HostPlace& dst) { return PartFilePath("\\" + dst.name()).substr(1); }
+
+// Whether the file open as `fd` is still the one named `name` in `folder`.
+bool StillNamed(int folder, const std::string& name, int fd) {
+  struct stat by_name, by_fd;
+  return fstatat(folder, name.c_str(), &by_name, AT_SYMLINK_NOFOLLOW) == 0 && fstat(fd, &by_fd) == 0 &&
+         by_name.st_dev == by_fd.st_dev && by_name.st_ino == by_fd.st_ino;
+}
+
+// Removes the part file `name` in `folder` when no running copy or open handle of this process
+// holds it; 0 or errno (EBUSY while one does, EEXIST when the name is not a file's).
+int TakeOverPartFile(int folder, const std::string& name) {
+  struct stat st;
+  if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT ? 0 : errno;
+  if (S_ISLNK(st.st_mode)) return ::unlinkat(folder, name.c_str(), 0) == 0 || errno == ENOENT ? 0 : errno;
+  if (!S_ISREG(st.st_mode)) return EEXIST;
+  int fd = ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT ? 0 : errno;
+  int err = 0;
+  if (!StillNamed(folder, name, fd) || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    err = EAGAIN;  // replaced meanwhile: judged again by the caller's next attempt
+  } else if (DeleteConflict(st)) {
+    err = EBUSY;
+  } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    err = errno == EWOULDBLOCK ? EBUSY : errno;
+  } else if (StillNamed(folder, name, fd) && ::unlinkat(folder, name.c_str(), 0) != 0 && errno != ENOENT) {
+    err = errno;
+  }
+  ::close(fd);
+  return err == EAGAIN ? 0 : err;
+}
+
+// Creates `dst`'s part file for writing, locked, taking over a leftover; the descriptor, or
+// -1 with errno.
+int CreateLockedPartFile(const HostPlace& dst, const std::string& part) {
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    int fd = ::openat(dst.folder(), part.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      if (errno != EEXIST) return -1;
+      const int err = TakeOverPartFile(dst.folder(), part);
+      if (err != 0) return errno = err, -1;
+      continue;
+    }
+    // Another copy may have judged it a leftover before the lock was had; then it is gone.
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0 && StillNamed(dst.folder(), part, fd)) return fd;
+    ::close(fd);
+  }
+  errno = EBUSY;
+  return -1;
+}
+
+// Renames the part file `part`, open as `fd`, over `dst`; removes it when that fails. 0 or errno.
+int RenamePartFile(int fd, const HostPlace& dst, const std::string& part) {
+  if (::renameat(dst.folder(), part.c_str(), dst.folder(), dst.name().c_str()) == 0) return 0;
+  const int err = errno;
+  if (StillNamed(dst.folder(), part, fd)) ::unlinkat(dst.folder(), part.c_str(), 0);
+  return err;
 }
 
 // Gives the unnamed file `fd` the name `dst` in its folder: linked straight in when nothing
-// is there, else linked beside it and renamed over it. 0 or errno.
+// is there, else linked under the part file's name and renamed over it. 0 or errno.
 int LinkInPlace(int fd, const HostPlace& dst) {
   const std::string self = DescriptorPath(fd);
   if (!dst.exists()) {
     if (::linkat(AT_FDCWD, self.c_str(), dst.folder(), dst.name().c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
     if (errno != EEXIST) return errno;
   }
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    const std::string tmp = CopyTempName();
-    if (::linkat(AT_FDCWD, self.c_str(), dst.folder(), tmp.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-      if (errno == EEXIST) continue;
-      return errno;
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return errno;
+  const std::string part = PartName(dst);
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    if (::linkat(AT_FDCWD, self.c_str(), dst.folder(), part.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      return RenamePartFile(fd, dst, part);
     }
-    if (::renameat(dst.folder(), tmp.c_str(), dst.folder(), dst.name().c_str()) == 0) return 0;
-    int err = errno;
-    ::unlinkat(dst.folder(), tmp.c_str(), 0);
-    return err;
+    if (errno != EEXIST) return errno;
+    const int err = TakeOverPartFile(dst.folder(), part);
+    if (err != 0) return err;
   }
-  return EEXIST;
+  return EBUSY;
+}
+
+// The Windows error of a copy that failed with `err`: its part file held by another (EBUSY)
+// or its name taken by something no copy made (EEXIST).
+DWORD CopyError(int err) {
+  return err == EBUSY ? ERROR_SHARING_VIOLATION : err == EEXIST ? ERROR_ACCESS_DENIED : Win32ErrorFromErrno(err);
 }
 
 // Writes the regular file `in` (status `st`) into a fresh file in `dst`'s folder and puts it
 // in place in one step, so `dst` is never half-written. The fresh file has no name while it
 // is written: a copy that fails, or a process killed in the middle, leaves nothing behind.
-// Where the file system cannot make unnamed files, a named one beside `dst` is used and
-// removed on failure.
+// Where the file system cannot make unnamed files (or the image says so), the target's part
+// file is written instead and removed on failure.
 bool CopyAtomically(int in, const struct stat& st, const HostPlace& dst) {
-  int out = ::openat(dst.folder(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  const Machine* m = CurrentMachine();
+  int out = -1;
+  errno = EOPNOTSUPP;
+  if (m == nullptr || m->settings().unnamed_files) {
+    out = ::openat(dst.folder(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  }
   if (out >= 0) {
     int err = CopyContent(in, out, st);
     if (err == 0) err = LinkInPlace(out, dst);
     ::close(out);
-    return err == 0 ? true : Fail(Win32ErrorFromErrno(err));
+    return err == 0 ? true : Fail(CopyError(err));
   }
   if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return Fail(Win32ErrorFromErrno(errno));
-  std::string tmp;
-  for (int attempt = 0; attempt < 16 && out < 0; ++attempt) {
-    tmp = CopyTempName();
-    out = ::openat(dst.folder(), tmp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (out < 0 && errno != EEXIST) return Fail(Win32ErrorFromErrno(errno));
-  }
-  if (out < 0) return Fail(ERROR_FILE_EXISTS);
+  const std::string part = PartName(dst);
+  out = CreateLockedPartFile(dst, part);
+  if (out < 0) return Fail(CopyError(errno));
   int err = CopyContent(in, out, st);
-  ::close(out);
-  if (err == 0 && ::renameat(dst.folder(), tmp.c_str(), dst.folder(), dst.name().c_str()) != 0) err = errno;
-  if (err != 0) {
-    ::unlinkat(dst.folder(), tmp.c_str(), 0);
-    return Fail(Win32ErrorFromErrno(err));
+  if (err == 0) {
+    err = RenamePartFile(out, dst, part);
+  } else if (StillNamed(dst.folder(), part, out)) {
+    ::unlinkat(dst.folder(), part.c_str(), 0);
   }
-  return true;
+  ::close(out);
+  return err == 0 ? true : Fail(CopyError(err));
 }
 
 // Opens an existing regular file of the image for reading; -1 with the last error set.

@@ -55,6 +55,10 @@ struct ImageSettings {
   std::string elevation_command;   // e.g. "sudo -n"; empty: start the broker directly
   std::string broker_path;         // empty: pelisto-broker beside the running program
   int broker_timeout_ms = 120000;  // a broker call that takes longer fails
+  // Copies are written into an unnamed file that gets its name once whole; false: into the
+  // target's part file, as on file systems that cannot make unnamed files (overlay ones, for
+  // example), which the program also finds out by itself.
+  bool unnamed_files = true;
   TransferBounds transfer;         // what an HTTP transfer takes from a server
   // The hosting browser's version as a new image's registry records it (the "IE" value of
   // HKLM\SOFTWARE\Microsoft\Internet Explorer\Version Vector); empty: no value is written.

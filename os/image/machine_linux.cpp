@@ -141,6 +141,8 @@ bool Machine::Load(std::string* error) {
         settings_.broker_path = value;
       } else if (key == "broker_timeout_ms") {
         settings_.broker_timeout_ms = std::stoi(value);
+      } else if (key == "unnamed_files") {
+        settings_.unnamed_files = ParseBool(value);
       } else if (ParseTransferSetting(key, value, &settings_.transfer)) {
         // one of the transfer bounds, read in place
       } else if (key == "browser_version") {
@@ -178,6 +180,7 @@ bool Machine::Save(std::string* error) const {
         << "elevation_command=" << settings_.elevation_command << "\n"
         << "broker=" << settings_.broker_path << "\n"
         << "broker_timeout_ms=" << settings_.broker_timeout_ms << "\n"
+        << "unnamed_files=" << (settings_.unnamed_files ? 1 : 0) << "\n"
         << "browser_version=" << settings_.browser_version << "\n";
     WriteTransferSettings(out, settings_.transfer);
     WriteDisplaySettings(out, settings_.display);

@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -14,6 +17,8 @@
 
 namespace {
 using pelisto::testing::ImageTest;
+using pelisto::testing::ReadHostFile;
+using pelisto::testing::WriteHostFile;
 using namespace os;
 
 constexpr DWORD kSentinel = 0xDEADBEEF;
@@ -382,4 +387,86 @@ TEST_F(FileOpsTest, UncommittedWholeFileWriteLeavesTheTargetAndNoTemporaryFile) 
   EXPECT_EQ(names, (std::vector<std::string>{"a.xml", "b.xml"}));
 }
 
+
+// Copies go through the target's part file where no unnamed file can be made, and for an
+// instant even where one can (a target that exists is replaced by a rename). Either way a
+// leftover of a copy that was killed is taken over, and nothing else of that name is.
+class CopyPartFile : public FileOpsTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    FileOpsTest::SetUp();
+    os::ImageSettings s = machine().settings();
+    s.unnamed_files = GetParam();
+    Reconfigure(s);
+    ASSERT_TRUE(CreateDirectoryA("C:\\app", nullptr));
+    PutFile("C:\\src.bin", std::string(200000, 'n'));
+    PutFile("C:\\app\\t.bin", "old");
+    part_ = Host(PartFilePath("C:\\app\\t.bin"));
+  }
+  std::vector<std::string> Names() {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(Host("C:\\app"))) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  std::string part_;
+};
+
+TEST_P(CopyPartFile, ALeftoverIsTakenOverAndOnlyTheTargetRemains) {
+  WriteHostFile(part_, "torn half of an earlier copy");
+  ASSERT_TRUE(CopyFileA("C:\\src.bin", "C:\\APP\\T.BIN", FALSE));
+  EXPECT_EQ(GetFile("C:\\app\\t.bin"), std::string(200000, 'n'));
+  EXPECT_EQ(Names(), std::vector<std::string>{"t.bin"});
+  ASSERT_TRUE(MoveFileExA("C:\\app\\t.bin", "C:\\src.bin", MOVEFILE_REPLACE_EXISTING));
+}
+
+TEST_P(CopyPartFile, APartFileStillInUseIsNotTakenAndTheTargetIsKept) {
+  WriteHostFile(part_, "a copy running elsewhere");
+  {
+    // Another copy holds its part file locked while it writes.
+    const int held = ::open(part_.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    Seed();
+    EXPECT_FALSE(CopyFileA("C:\\src.bin", "C:\\app\\t.bin", FALSE));
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    ::close(held);
+  }
+  EXPECT_EQ(GetFile("C:\\app\\t.bin"), "old");
+  EXPECT_EQ(ReadHostFile(part_), "a copy running elsewhere");
+  {
+    // A whole-file write of this process has it open.
+    AtomicFileWriter writer;
+    ASSERT_TRUE(writer.Open("C:\\app\\t.bin"));
+    Seed();
+    EXPECT_FALSE(CopyFileA("C:\\src.bin", "C:\\app\\t.bin", FALSE));
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    ASSERT_TRUE(writer.Write("written"));
+    ASSERT_TRUE(writer.Commit());
+  }
+  EXPECT_EQ(GetFile("C:\\app\\t.bin"), "written");
+  EXPECT_EQ(Names(), std::vector<std::string>{"t.bin"});
+}
+
+TEST_P(CopyPartFile, ALinkOfThatNameIsRemovedUnfollowedAndAFolderStopsTheCopy) {
+  pelisto::testing::TempDir outside;
+  const std::string victim = outside.path() + "/victim";
+  WriteHostFile(victim, "outside");
+  std::filesystem::create_symlink(victim, part_);
+  ASSERT_TRUE(CopyFileA("C:\\src.bin", "C:\\app\\t.bin", FALSE));
+  EXPECT_EQ(ReadHostFile(victim), "outside");
+  EXPECT_EQ(GetFile("C:\\app\\t.bin"), std::string(200000, 'n'));
+  EXPECT_EQ(Names(), std::vector<std::string>{"t.bin"});
+
+  std::filesystem::create_directory(part_);
+  PutFile("C:\\app\\t.bin", "old");
+  Seed();
+  EXPECT_FALSE(CopyFileA("C:\\src.bin", "C:\\app\\t.bin", FALSE));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(GetFile("C:\\app\\t.bin"), "old");
+  EXPECT_TRUE(std::filesystem::is_directory(part_));
+}
+
+INSTANTIATE_TEST_SUITE_P(UnnamedFiles, CopyPartFile, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Unnamed" : "Named"; });
 }  // namespace
