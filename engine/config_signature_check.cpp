@@ -31,7 +31,7 @@ bool ReadConfigPublicKey(RunContext& context, std::string* key) {
 }
 
 bool CheckConfigSignature(RunContext& context, const std::string& key, const std::string& url,
-                          const std::string& local) {
+                          const std::string& local, std::string* verified) {
   const std::string signature_url = url + kSignatureSuffix;
   const std::string signature_path = local + kSignatureSuffix;
   const bool fetched =
@@ -60,6 +60,7 @@ bool CheckConfigSignature(RunContext& context, const std::string& key, const std
     Remove(context, local);
     return false;
   }
+  *verified = std::move(document);
   context.WriteLog(context.GetLogTime() + " Configuration signature verified: " + url, 0);
   return true;
 }

@@ -26,9 +26,12 @@ bool ReadConfigPublicKey(RunContext& context, std::string* key);
 
 // Downloads `url` + ".sig" to `local` + ".sig" with the configuration's download step (the same
 // dialog choice, work folder and temporary file) and verifies the bytes at `local` with
-// `key`. The signature file is removed afterwards whatever the outcome; on failure the
-// configuration at `local` is removed too, after the line and the message.
+// `key`. On success `*document` holds the bytes verified: the run reads the document from
+// them, as the file may be written by others meanwhile (the work folder of Windows 6 is one a
+// low-integrity process writes). The signature file is removed afterwards whatever the
+// outcome; on failure the configuration at `local` is removed too, after the line and the
+// message.
 bool CheckConfigSignature(RunContext& context, const std::string& key, const std::string& url,
-                          const std::string& local);
+                          const std::string& local, std::string* document);
 
 }  // namespace pelisto

@@ -110,11 +110,13 @@ os::BOOL RunConfigUpdate(RunContext& context, const std::string& url) {
     Log(context, " " + local + " is not copyed !!!", 1);
     return os::FALSE;
   }
-  if (!key.empty() && !CheckConfigSignature(context, key, url, local)) return os::FALSE;
+  std::string verified;
+  if (!key.empty() && !CheckConfigSignature(context, key, url, local, &verified)) return os::FALSE;
+  const std::string* content = key.empty() ? nullptr : &verified;
   const std::string stored = local + ".old";
   const os::BOOL result = context.Settings().registry == 1
-                              ? ParseByRegistry(context, local)
-                              : StartParse(context, stored, local, 1, 1);
+                              ? ParseByRegistry(context, local, content)
+                              : StartParse(context, stored, local, 1, 1, content);
   dialog.Close();
   if (!result) {
     // The next run downloads the document again; nothing reads this copy of it.

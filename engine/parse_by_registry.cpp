@@ -161,10 +161,10 @@ int RegistryLocalCheck(RunContext& context, const ContentEntry& entry) {
   return os::GetFileAttributesA(path) != os::INVALID_FILE_ATTRIBUTES ? 1 : 0;
 }
 
-os::BOOL ParseByRegistry(RunContext& context, const std::string& path) {
+os::BOOL ParseByRegistry(RunContext& context, const std::string& path, const std::string* content) {
   std::vector<ContentEntry> entries;
   std::string message;
-  if (!LoadRegistryConfig(path, &entries, &message)) {
+  if (!LoadRegistryConfig(path, &entries, &message, content)) {
     Log(context, " XML load error " + message, 2);
     return os::FALSE;
   }

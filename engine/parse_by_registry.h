@@ -19,7 +19,9 @@ std::string RecordKeyOf(const std::string& name);
 // reader's "Error in %s: %s\n" [2]), when a content download fails (" is not copyed !!!" [1])
 // or a zip could not be unpacked; entries done before stay installed and recorded. TRUE
 // otherwise, also when a COM error in the walk showed its box.
-os::BOOL ParseByRegistry(RunContext& context, const std::string& path);
+// With `content` given, the document is read from those bytes (its signature was checked over
+// them) and the file at `path` is not read again.
+os::BOOL ParseByRegistry(RunContext& context, const std::string& path, const std::string* content = nullptr);
 
 // Whether the entry's file is already at its place (1) or missing (0): its `target` in lower
 // case with the first built-in folder symbol replaced, "\" and the last segment of `url`;

@@ -26,18 +26,25 @@ std::string FormatMessage(const std::string& path, const std::string& descriptio
 }  // namespace
 
 bool LoadRegistryConfig(const std::string& path, std::vector<ContentEntry>* entries,
-                        std::string* message) {
+                        std::string* message, const std::string* content) {
   TiXmlDocument doc(path.c_str());
-  std::string bytes;
-  if (!os::ReadWholeFile(path, &bytes, kConfigBounds.max_document_bytes)) {
-    if (os::GetLastError() == os::ERROR_FILE_TOO_LARGE) {
-      *message = FormatMessage(path, DocumentTooLargeReason(kConfigBounds));
+  std::string read;
+  if (content == nullptr) {
+    if (!os::ReadWholeFile(path, &read, kConfigBounds.max_document_bytes)) {
+      if (os::GetLastError() == os::ERROR_FILE_TOO_LARGE) {
+        *message = FormatMessage(path, DocumentTooLargeReason(kConfigBounds));
+        return false;
+      }
+      doc.SetError(TiXmlBase::TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
+      *message = FormatMessage(path, doc.ErrorDesc());
       return false;
     }
-    doc.SetError(TiXmlBase::TIXML_ERROR_OPENING_FILE, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
-    *message = FormatMessage(path, doc.ErrorDesc());
+    content = &read;
+  } else if (content->size() > kConfigBounds.max_document_bytes) {
+    *message = FormatMessage(path, DocumentTooLargeReason(kConfigBounds));
     return false;
   }
+  const std::string& bytes = *content;
   XmlByteEncoding encoding;
   std::string reason;
   if (!DetectXmlEncoding(bytes, os::GetACP(), &encoding, &reason)) {

@@ -22,8 +22,10 @@ namespace pelisto {
 // valid in its encoding or a NUL byte, or that holds more than kConfigBounds allows
 // (platform/xml_bounds.h: size, nesting, attributes per element, attribute size), which is
 // judged before the parser runs.
+// With `content` given, that is the file's content (already read and checked, as a signed
+// document's is) and the file is not read again; `path` then only names it in messages.
 bool LoadRegistryConfig(const std::string& path, std::vector<ContentEntry>* entries,
-                        std::string* message);
+                        std::string* message, const std::string* content = nullptr);
 
 // The leading decimal number of a version text, as the registry-mode run compares versions:
 // an optional sign, digits, a point and fraction digits; reading stops at the first character

@@ -26,10 +26,12 @@ bool IsLinkType(const std::string& type) {
          os::EqualsIgnoreCase(type, "makeprogramlnk");
 }
 
-// A document that loaded; a DOM failure while loading counts as not loading.
-bool LoadDocument(IXMLDocumentWrapper* document, const std::string& path) {
+// A document that loaded, from `content` when given, else from `path`; a DOM failure while
+// loading counts as not loading.
+bool LoadDocument(IXMLDocumentWrapper* document, const std::string& path, const std::string* content = nullptr) {
   try {
-    return os::SUCCEEDED(document->Create()) && document->Load(path);
+    return os::SUCCEEDED(document->Create()) &&
+           (content != nullptr ? document->LoadBytes(*content) : document->Load(path));
   } catch (const os::ComError&) {
     return false;
   }
@@ -67,7 +69,8 @@ bool WalkEntries(RunContext& context, const IXMLDocumentWrapper& stored, bool st
 }  // namespace
 
 os::BOOL StartParse(RunContext& context, const std::string& old_path,
-                    const std::string& new_path, int check_local, int check_version) {
+                    const std::string& new_path, int check_local, int check_version,
+                    const std::string* new_content) {
   const bool stored_exists = os::FileExists(old_path);
   if (!os::FileExists(new_path)) {
     Log(context, " Current ConfigFile not Exist!!", 2);
@@ -79,7 +82,7 @@ os::BOOL StartParse(RunContext& context, const std::string& old_path,
     return os::FALSE;
   }
   IXMLDocumentWrapper current;
-  if (!LoadDocument(&current, new_path)) {
+  if (!LoadDocument(&current, new_path, new_content)) {
     Log(context, "  current XML load error ", 2);
     return os::FALSE;
   }

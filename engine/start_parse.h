@@ -21,7 +21,10 @@ namespace pelisto {
 // was); the stored copy that could not be written. A COM error in the walk shows its box
 // (source "CPelistoCtrl::StartParse") and goes on with the stored copy; one there shows its
 // box and answers TRUE.
+// With `new_content` given, the new document is loaded from those bytes (its signature was
+// checked over them) and the file at `new_path` is not read again.
 os::BOOL StartParse(RunContext& context, const std::string& old_path,
-                    const std::string& new_path, int check_local, int check_version);
+                    const std::string& new_path, int check_local, int check_version,
+                    const std::string* new_content = nullptr);
 
 }  // namespace pelisto

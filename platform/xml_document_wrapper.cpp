@@ -53,25 +53,32 @@ bool IXMLDocumentWrapper::Load(const std::string& path) {
   if (!document_) return false;
   return GuardDomCall(kDocument, [&] {
     std::string bytes;
-    os::DWORD error = os::ERROR_SUCCESS;
-    std::string reason;
-    std::shared_ptr<XmlTree> tree;
-    if (!os::ReadWholeFile(path, &bytes, kConfigBounds.max_document_bytes)) {
-      error = os::GetLastError();
-      reason = error == os::ERROR_FILE_TOO_LARGE ? DocumentTooLargeReason(kConfigBounds) : os::Win32ErrorText(error);
-    } else {
-      tree = XmlTree::Parse(bytes, &reason);
-    }
-    if (!tree) {
-      // A failed load leaves an empty document, as the DOM does.
-      document_->tree = std::make_shared<XmlTree>();
-      document_->parse_error = reason.empty() ? "The document could not be loaded." : reason;
-      return false;
-    }
-    document_->tree = std::move(tree);
-    document_->parse_error.clear();
-    return true;
+    if (os::ReadWholeFile(path, &bytes, kConfigBounds.max_document_bytes)) return ParseBytes(bytes);
+    const os::DWORD error = os::GetLastError();
+    return RefuseLoad(error == os::ERROR_FILE_TOO_LARGE ? DocumentTooLargeReason(kConfigBounds)
+                                                        : os::Win32ErrorText(error));
   });
+}
+
+bool IXMLDocumentWrapper::LoadBytes(const std::string& bytes) {
+  if (!document_) return false;
+  return GuardDomCall(kDocument, [&] { return ParseBytes(bytes); });
+}
+
+bool IXMLDocumentWrapper::ParseBytes(const std::string& bytes) {
+  std::string reason;
+  std::shared_ptr<XmlTree> tree = XmlTree::Parse(bytes, &reason);
+  if (!tree) return RefuseLoad(reason);
+  document_->tree = std::move(tree);
+  document_->parse_error.clear();
+  return true;
+}
+
+bool IXMLDocumentWrapper::RefuseLoad(const std::string& reason) {
+  // A failed load leaves an empty document, as the DOM does.
+  document_->tree = std::make_shared<XmlTree>();
+  document_->parse_error = reason.empty() ? "The document could not be loaded." : reason;
+  return false;
 }
 
 std::string IXMLDocumentWrapper::ParseErrorReason() const {

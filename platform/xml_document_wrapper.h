@@ -45,6 +45,9 @@ class IXMLDocumentWrapper {
   // document, or when the file cannot be read or is not a well-formed document in an
   // encoding this system converts (the document is then empty; ParseErrorReason says why).
   bool Load(const std::string& path);
+  // Loads `bytes`, a file's whole content, as Load loads the file: for a document whose
+  // bytes were already read and checked, so that no second read of the file can differ.
+  bool LoadBytes(const std::string& bytes);
   // Why the last Load failed; empty after a successful one.
   std::string ParseErrorReason() const;
 
@@ -70,6 +73,10 @@ class IXMLDocumentWrapper {
   IXMLNodeWrapper SelectSingleNode(const std::string& expression) const;
 
  private:
+  // Both run inside the DOM call guard of a load.
+  bool ParseBytes(const std::string& bytes);
+  bool RefuseLoad(const std::string& reason);
+
   // Released in reverse order: the content list first, then the document.
   std::shared_ptr<XmlDomDocument> document_;
   std::shared_ptr<XmlNodeList> content_list_;

@@ -235,6 +235,42 @@ TEST_P(SignedConfig, TheRegistryModeRunIsCheckedToo) {
   EXPECT_EQ(ReadRegistryString(os::HKEY_LOCAL_MACHINE, RecordKeyOf("a"), "ver"), "1.0");
 }
 
+TEST_P(SignedConfig, ADocumentSwappedAfterItsCheckIsNotTheOneRead) {
+  // Another process that may write the work folder swaps the checked file before the walk.
+  const std::string evil_target = "C:\\Evil\\b.txt";
+  WriteHostFile(server_.root() + "/b.txt", "planted");
+  for (const os::BOOL registry : {os::FALSE, os::TRUE}) {
+    const std::string what = registry ? "registry mode" : "comparison";
+    context_->settings.registry = registry;
+    const auto document = [&](const std::string& file, const std::string& folder) {
+      const std::string rest = " ver='1.0' url='" + server_.Url("/files/" + file) + "' target='" + folder + "'/>";
+      return registry ? "<config><item name='" + file + "'" + rest + "</config>"
+                      : "<list><content name='" + file + "'" + rest + "</list>";
+    };
+    config_ = document("a.txt", "C:\\Demo");
+    const std::string evil = document("b.txt", "C:\\Evil");
+    signature_ = Sign(config_);
+    bool swapped = false;
+    context_->on_log = [&](const std::string& text) {
+      if (text.find("Configuration signature verified") == std::string::npos) return;
+      PutFile(kLocal, evil);
+      swapped = true;
+    };
+    ASSERT_EQ(Run(), os::TRUE) << what;
+    EXPECT_TRUE(swapped) << what;
+    EXPECT_EQ(GetFile(kInstalled), "alpha") << what;
+    EXPECT_FALSE(HostExists(evil_target)) << what;
+    EXPECT_EQ(Requests("/files/b.txt"), 0) << what;
+    if (!registry) {
+      const std::string stored = GetFile(kStored);
+      EXPECT_NE(stored.find("a.txt"), std::string::npos) << stored;
+      EXPECT_EQ(stored.find("Evil"), std::string::npos) << stored;
+    }
+    context_->on_log = nullptr;
+    PutFile(kInstalled, "changed");
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Windows, SignedConfig, ::testing::Values(5, 6),
                          [](const auto& info) { return "Windows" + std::to_string(info.param); });
 INSTANTIATE_TEST_SUITE_P(Windows, SignedConfigRefused, ::testing::Values(5, 6),

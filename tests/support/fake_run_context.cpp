@@ -33,6 +33,7 @@ void FakeRunContext::CreateLogFile(const std::string& folder) { log_folders.push
 
 void FakeRunContext::WriteLog(const std::string& text, unsigned level) {
   log.push_back({text, level});
+  if (on_log) on_log(text);
 }
 
 void FakeRunContext::ShowMessage(const std::string& text) { messages.push_back(text); }

@@ -3,6 +3,7 @@
 // events are recorded in order; the cancel answers of the events are scripted.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +41,8 @@ class FakeRunContext : public RunContext {
   os::LONG page_cancel = 0;
   // The status dialog's own cancel value, OR-ed with the page's for the run-level events.
   os::LONG dialog_cancel = 0;
+  // Called with each log line as it is written: a test acts at that moment of the run.
+  std::function<void(const std::string&)> on_log;
 
   // Recorded.
   std::vector<std::string> log_folders;
