@@ -1,6 +1,6 @@
 #include "actions/fetch_content_file.h"
 
-#include "actions/content_hash.h"
+#include "download/content_hash.h"
 #include "download/download_step.h"
 #include "os/base/text.h"
 #include "os/image/win_path.h"
@@ -41,19 +41,18 @@ std::string FetchContentFile(RunContext& context, const ContentEntry& entry, con
     Log(context, " Content file name is not a file name '" + file_name + "'");
     return Failed(context, local);
   }
+  ContentCheck check(sha256);
   const os::LONG result =
-      DownloadEntryFile(context, entry.url, local, entry.type, context.Settings().self_ui, 1);
+      DownloadEntryFile(context, entry.url, local, entry.type, context.Settings().self_ui, 1, &check);
   if (result == -1) return std::string();
-  if (result == 0) return Failed(context, local);
-  if (!sha256.empty()) {
-    std::string actual;
-    if (!FileSha256(local, &actual) || !os::EqualsIgnoreCase(actual, sha256)) {
-      context.Privileged().DeleteFile(local);
-      Log(context, " Content hash mismatch '" + local + "' expected " + sha256 + " actual " +
-                       (actual.empty() ? std::string("unreadable") : actual));
-      return Failed(context, local);
-    }
+  // A step that placed the file without the check leaves it to be checked where it is.
+  if (result == 1 && !check.Checked() && !check.Accepts(local)) context.Privileged().DeleteFile(local);
+  if (check.Refused()) {
+    Log(context, " Content hash mismatch '" + local + "' expected " + sha256 + " actual " +
+                     (check.Actual().empty() ? std::string("unreadable") : check.Actual()));
+    return Failed(context, local);
   }
+  if (result == 0) return Failed(context, local);
   return local;
 }
 

@@ -17,8 +17,9 @@ std::string ContentLocalPath(const ContentEntry& entry, std::string* file_name =
 // `type`, the dialog when selfUi is TRUE, a work file) and returns that path, or the empty
 // text when there is nothing to install:
 //  - downloaded (1): with `sha256` not empty (ReadContentHash of the entry's element), the
-//    file's SHA-256 must equal it (either case); a mismatch, or a file that cannot be read,
-//    removes the file (the privileged delete) and logs
+//    download's SHA-256 must equal it (either case). The step checks its work file before it
+//    places or unpacks it (download/content_hash.h: ContentCheck): a mismatch, or a file that
+//    cannot be read, leaves what was at the path and logs
 //    " Content hash mismatch '<path>' expected <sha256> actual <digest or "unreadable">" [2],
 //    then counts as a failed download;
 //  - skipped by the user (-1): the empty text, no line;

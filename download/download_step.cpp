@@ -20,9 +20,11 @@ os::LONG Succeeded(RunContext& control, const std::string& url, const std::strin
   return 1;
 }
 
-os::LONG Dialogless(RunContext& control, const std::string& url, const std::string& local_path) {
+os::LONG Dialogless(RunContext& control, const std::string& url, const std::string& local_path,
+                     ContentCheck* check = nullptr) {
   HttpDownload download(control.Privileged(), url, local_path, control.ProtectedMode().writable_folder);
   download.SetControl(&control);
+  download.SetContentCheck(check);
   download.SetSink(control.Settings().dlg_not_close != os::FALSE ? control.StatusSink() : nullptr);
   const os::LONG result = download.Download();
   if (result == 0 || result == -1) {
@@ -37,7 +39,7 @@ os::LONG Dialogless(RunContext& control, const std::string& url, const std::stri
 }
 
 os::LONG WithDialog(RunContext& control, std::string url, const std::string& local_path, const std::string& file_type,
-                    os::LONG use_temp_file, Variant variant) {
+                    os::LONG use_temp_file, Variant variant, ContentCheck* check = nullptr) {
   UrlParts parts;
   if (!ParseUrlWithRetry(&url, &parts)) {
     const std::string text = "Failed to parse the URL: " + url + "\n";
@@ -57,6 +59,7 @@ os::LONG WithDialog(RunContext& control, std::string url, const std::string& loc
   dialog.SetTargetPath(local_path);
   dialog.SetFileType(file_type);
   dialog.SetLanguage(control.Settings().language);
+  dialog.SetContentCheck(check);
   if (control.Privileged().Brokered()) {
     // The browser's low-rights process may write only its per-user folders; the broker
     // copies the finished file into place.
@@ -76,9 +79,9 @@ os::LONG WithDialog(RunContext& control, std::string url, const std::string& loc
 }  // namespace
 
 os::LONG DownloadEntryFile(RunContext& control, std::string url, std::string localPath, std::string fileType,
-                           os::LONG useDialog, os::LONG useTempFile) {
-  if (useDialog == 0) return Dialogless(control, url, localPath);
-  return WithDialog(control, std::move(url), localPath, fileType, useTempFile, Variant::kEntry);
+                           os::LONG useDialog, os::LONG useTempFile, ContentCheck* check) {
+  if (useDialog == 0) return Dialogless(control, url, localPath, check);
+  return WithDialog(control, std::move(url), localPath, fileType, useTempFile, Variant::kEntry, check);
 }
 
 os::LONG DownloadConfigFile(RunContext& control, std::string url, std::string localPath, os::LONG useDialog,

@@ -45,6 +45,7 @@
 
 namespace pelisto {
 
+class ContentCheck;
 class RunContext;
 
 // The file of a content entry. The update run passes useDialog 1 and useTempFile 1; the
@@ -54,8 +55,11 @@ class RunContext;
 // An archive that is no zip, a member that fails to unpack, or a cancel during unpacking
 // gives 0 with its box shown; members written before it stay, and the download itself is
 // not left at `localPath`.
+// With `check`, a whole download that it refuses is neither placed nor unpacked: 0, after
+// "Content hash mismatch " + localPath (the dialogless path's line, the dialog's box); the
+// check says why.
 os::LONG DownloadEntryFile(RunContext& control, std::string url, std::string localPath, std::string fileType,
-                           os::LONG useDialog, os::LONG useTempFile);
+                           os::LONG useDialog, os::LONG useTempFile, ContentCheck* check = nullptr);
 
 // The configuration document or the pre-check file. The dialog is used only when useDialog
 // is not 0 and dlgNotClose is FALSE; the dialog gets no file type (nothing is unpacked). A

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "download/content_hash.h"
 #include "download/http_download_dlg.h"
 #include "os/base/error.h"
 #include "os/base/text.h"
@@ -122,6 +123,12 @@ void DownloadWorker::Transfer() {
   if (dialog_.abort_.load() == 1) {
     Discard();
     Post(0);
+    return;
+  }
+  // Before anything is placed or unpacked: what the publisher did not name installs nothing.
+  if (dialog_.check_ != nullptr && !dialog_.check_->Accepts(dialog_.work_path_)) {
+    Discard();
+    os::MessageBoxA(nullptr, "Content hash mismatch " + dialog_.target_path_, kApplicationName, os::MB_OK);
     return;
   }
   if (dialog_.file_type_ == "zip") {

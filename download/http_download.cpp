@@ -5,6 +5,7 @@
 
 #include "control/run_context.h"
 #include "download/beside_target.h"
+#include "download/content_hash.h"
 #include "download/file_in_use_dlg.h"
 #include "os/fs/file_api.h"
 
@@ -56,6 +57,10 @@ os::LONG HttpDownload::Download() {
   os::LONG result = Transfer();
   output_.Close();  // still open after a failed read
   // Only a whole body reaches the target; a cut-off or cancelled one stays in the work file.
+  if (result == 1 && cancel_ != 1 && check_ != nullptr && !check_->Accepts(work_path_)) {
+    error_message_ = "Content hash mismatch " + target_path_;
+    result = 0;
+  }
   if (brokered_) {
     if (result == 1 && cancel_ != 1 && !privileged_.CopyFile(work_path_, target_path_, os::FALSE)) {
       error_message_ = "Failed to Copy File " + target_path_;

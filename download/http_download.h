@@ -27,6 +27,7 @@
 
 namespace pelisto {
 
+class ContentCheck;
 class PrivilegedOps;
 class RunContext;
 
@@ -43,6 +44,8 @@ class HttpDownload : private HttpRequestSequence::Observer {
 
   void SetControl(RunContext* control) { control_ = control; }
   void SetSink(IStarterDownload* sink) { sink_ = sink; }
+  // A whole body is placed only when `check` accepts the work file (null: always).
+  void SetContentCheck(ContentCheck* check) { check_ = check; }
 
   // 1 when the transfer ran to its end (also when the user cancelled it: see CancelFlag()),
   // 0 when it failed, -1 when the user chose Skip at the file-in-use prompt. After 0 or -1
@@ -99,6 +102,7 @@ class HttpDownload : private HttpRequestSequence::Observer {
   os::LONG cancel_ = 0;
   RunContext* control_ = nullptr;
   IStarterDownload* sink_ = nullptr;
+  ContentCheck* check_ = nullptr;
   PrivilegedOps& privileged_;
   bool brokered_ = false;
   bool work_file_live_ = false;  // the work file exists and is ours to remove

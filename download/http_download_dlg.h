@@ -35,6 +35,7 @@
 
 namespace pelisto {
 
+class ContentCheck;
 class RunContext;
 class DownloadWorker;
 
@@ -59,6 +60,9 @@ class CHttpDownloadDlg : public os::ui::DialogWindow {
   void SetLanguage(const std::string& language);
   void SetWorkFolder(const std::string& folder) { work_folder_ = folder; }
   void SetUseTempFile(os::LONG use) { use_temp_file_ = use; }
+  // A whole body is placed or unpacked only when `check` accepts the work file (null:
+  // always); the worker checks it.
+  void SetContentCheck(ContentCheck* check) { check_ = check; }
 
   // Runs the dialog modally, without a parent window.
   os::INT_PTR DoModal();
@@ -126,6 +130,7 @@ class CHttpDownloadDlg : public os::ui::DialogWindow {
   // The work file exists, was made by this dialog and holds no placed download.
   std::atomic<bool> work_file_live_{false};
   bool work_file_temporary_ = false;
+  ContentCheck* check_ = nullptr;
 };
 
 }  // namespace pelisto

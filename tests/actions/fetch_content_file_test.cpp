@@ -2,13 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <filesystem>
+#include <utility>
 #include <string>
 #include <vector>
 
 #include "actions/content_check.h"
 #include "actions/create_directories.h"
 #include "tests/actions/install_fixture.h"
+#include "tests/archive/zip_builder.h"
+#include "tests/support/ui_script.h"
 #include "tests/support/http_server.h"
 
 namespace pelisto {
@@ -40,6 +45,12 @@ class ContentEntryFetch : public testing::InstallTest, public ::testing::WithPar
     e.url = server_.Url(path);
     e.target = "C:\\Program Files\\App";
     return e;
+  }
+  std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(Host(folder))) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
   }
   std::vector<std::string> Paths() {
     std::vector<std::string> paths;
@@ -98,10 +109,12 @@ TEST_P(ContentEntryHashCheck, MatchMismatchAndMalformed) {
       {"Short", std::string(63, 'a'), false, false, " Malformed content hash '"},
       {"NotHex", std::string(64, 'g'), false, false, " Malformed content hash '"}};
   for (const HashCase& h : cases) {
-    for (os::BOOL stop : {os::TRUE, os::FALSE}) {
-      SCOPED_TRACE(std::string(h.label) + (stop ? " stop" : " go on"));
+    for (const auto& [stop, dialog] : {std::pair{os::TRUE, os::FALSE}, {os::FALSE, os::FALSE}, {os::FALSE, os::TRUE}}) {
+      SCOPED_TRACE(std::string(h.label) + (stop ? " stop" : " go on") + (dialog ? " dialog" : ""));
+      testing::HeadlessUi ui;
       FakeRunContext& c = Silent();
       c.settings.stop_not_find_content = stop;
+      c.settings.self_ui = dialog;
       server_.ClearLog();
       PutFile(kLocal, "old version");
       std::string result = "unset";
@@ -128,14 +141,42 @@ TEST_P(ContentEntryHashCheck, MatchMismatchAndMalformed) {
         found = found || (line.level == 2 && line.text.rfind(std::string(testing::kStamp) + h.line, 0) == 0);
       }
       EXPECT_TRUE(found) << h.line;
+      // What did not match never took the previous version's place, and nothing of it stays.
+      EXPECT_EQ(GetFile(kLocal), "old version");
+      EXPECT_EQ(Names("C:\\Program Files\\App"), std::vector<std::string>{"a.bin"});
       if (h.requested) {
-        // The file that did not match is gone, and the line names both digests.
-        EXPECT_FALSE(HostExists(kLocal));
         EXPECT_TRUE(c.Logged(std::string(" actual ") + kPayloadSha));
-      } else {
-        EXPECT_EQ(GetFile(kLocal), "old version");
+        std::vector<std::string> boxes;
+        for (const auto& b : ui.Boxes()) boxes.push_back(b.text);
+        EXPECT_EQ(boxes, dialog ? std::vector<std::string>{std::string("Content hash mismatch ") + kLocal}
+                                : std::vector<std::string>{});
       }
     }
+  }
+}
+
+// The download dialog unpacks a "zip" before it closes: an archive that fails its hash is not
+// unpacked, and the one there before stays.
+TEST_P(ContentEntryHashCheck, AnArchiveThatFailsItsHashIsNotUnpacked) {
+  const std::string archive = testing::BuildZip({{.name = "member.txt", .data = "planted"}});
+  server_.Route("/Z/a.zip", [archive](const httplib::Request&, httplib::Response& res) {
+    testing::ServeBytes(res, archive);
+  });
+  testing::HeadlessUi ui;
+  FakeRunContext& c = Silent();
+  c.settings.self_ui = os::TRUE;
+  c.settings.stop_not_find_content = os::FALSE;
+  ContentEntry e = Entry("/Z/a.zip");
+  e.type = "zip";
+  PutFile("C:\\Program Files\\App\\a.zip", "old archive");
+  EXPECT_EQ(FetchContentFile(c, e, std::string(64, 'f')), "");
+  EXPECT_TRUE(c.Logged(" Content hash mismatch 'C:\\Program Files\\App\\a.zip' expected "));
+  EXPECT_EQ(GetFile("C:\\Program Files\\App\\a.zip"), "old archive");
+  EXPECT_EQ(Names("C:\\Program Files\\App"), std::vector<std::string>{"a.zip"});
+  std::string own;
+  if (GetParam() >= 6) {
+    os::SHGetFolderPathA(nullptr, os::CSIDL_LOCAL_APPDATA, nullptr, 0, &own);
+    EXPECT_FALSE(HostExists(own + "Low\\Veltrane\\a.zip"));
   }
 }
 

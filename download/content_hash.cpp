@@ -1,10 +1,11 @@
-#include "actions/content_hash.h"
+#include "download/content_hash.h"
 
 #include <openssl/evp.h>
 
 #include <memory>
 #include <vector>
 
+#include "os/base/text.h"
 #include "os/fs/file_api.h"
 
 namespace pelisto {
@@ -61,6 +62,14 @@ bool FileSha256(const std::string& path, std::string* digest) {
   }
   *digest = std::move(text);
   return true;
+}
+
+bool ContentCheck::Accepts(const std::string& path) {
+  if (sha256_.empty()) return true;
+  checked_ = true;
+  actual_.clear();
+  refused_ = !FileSha256(path, &actual_) || !os::EqualsIgnoreCase(actual_, sha256_);
+  return !refused_;
 }
 
 }  // namespace pelisto

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "actions/content_hash.h"
+#include "download/content_hash.h"
 #include "tests/support/image_test.h"
 
 namespace pelisto {
