@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "os/base/text.h"
+#include "platform/openssl_handles.h"
 #include "os/fs/file_api.h"
 
 namespace pelisto {
@@ -16,10 +17,6 @@ constexpr std::size_t kBlock = 64 * 1024;
 bool IsHexDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
-
-struct DigestFree {
-  void operator()(EVP_MD_CTX* c) const { EVP_MD_CTX_free(c); }
-};
 
 struct HandleClose {
   void operator()(os::KernelObject* h) const { os::CloseHandle(h); }
@@ -40,7 +37,7 @@ bool FileSha256(const std::string& path, std::string* digest) {
                                    os::OPEN_EXISTING, os::FILE_ATTRIBUTE_NORMAL, nullptr);
   if (!os::IsValidHandle(raw)) return false;
   std::unique_ptr<os::KernelObject, HandleClose> file(raw);
-  std::unique_ptr<EVP_MD_CTX, DigestFree> context(EVP_MD_CTX_new());
+  EvpDigestContext context(EVP_MD_CTX_new());
   if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) return false;
   std::vector<unsigned char> block(kBlock);
   for (;;) {

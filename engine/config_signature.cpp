@@ -5,17 +5,13 @@
 
 #include <memory>
 
+#include "platform/openssl_handles.h"
+
 namespace pelisto {
 namespace {
 
-struct KeyFree {
-  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-struct DigestFree {
-  void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
-using Key = std::unique_ptr<EVP_PKEY, KeyFree>;
-using DigestContext = std::unique_ptr<EVP_MD_CTX, DigestFree>;
+using Key = EvpKey;
+using DigestContext = EvpDigestContext;
 
 const unsigned char* Bytes(std::string_view text) {
   return reinterpret_cast<const unsigned char*>(text.data());

@@ -9,6 +9,7 @@
 
 #include "engine/config_signature.h"
 #include "os/fs/host_file.h"
+#include "platform/openssl_handles.h"
 #include "platform/xml_bounds.h"
 
 namespace pelisto {
@@ -17,14 +18,7 @@ namespace {
 // A PEM key file is a few hundred bytes; anything near this is no key.
 constexpr std::size_t kMaxKeyFileBytes = 64 * 1024;
 
-struct KeyFree {
-  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-struct BioFree {
-  void operator()(BIO* bio) const { BIO_free(bio); }
-};
-using Key = std::unique_ptr<EVP_PKEY, KeyFree>;
-using Bio = std::unique_ptr<BIO, BioFree>;
+using Key = EvpKey;
 
 // An encrypted key is refused rather than prompting for its passphrase on the terminal.
 int NoPassphrase(char*, int, int, void*) { return -1; }
