@@ -179,17 +179,17 @@ std::string DownloadWorker::FailureText(bool* posts) {
       return FormatResourceString(res::kIdsNoValidHttpResponse, {Number(code)});
     }
     case SequenceFailure::kRead:
-    // A body past the transfer's bounds is a download that could not be completed.
+    // A body past the transfer's bounds, or one that does not decode, is a download that
+    // could not be completed.
     case SequenceFailure::kTooLarge:
+    case SequenceFailure::kDecode:
       return FormatResourceString(res::kIdsDownloadingError, {Number(code)});
     case SequenceFailure::kWrite:
       *posts = false;
       return dialog_.target_path_ + " file write error !!!";
-    case SequenceFailure::kDecode:
     case SequenceFailure::kNone:
       break;
   }
-  // A body that does not decode: nothing of it is kept, and the dialog closes on its own.
   *posts = false;
   return "";
 }

@@ -145,10 +145,11 @@ std::string HttpDownload::FailureMessage() const {
     case SequenceFailure::kQueryStatus:
       return WithCode("Failed in call to HttpQueryInfo for HTTP query status code, Error:", code);
     case SequenceFailure::kHttpStatus: return WithCode("Failed to retrieve a HTTP 200 status, Status Code:", code);
-    case SequenceFailure::kRead: return WithCode("Failed in call to InternetReadFile, Error:", code, "");
+    // A body that does not decode fails its read, as where the HTTP layer decodes it.
+    case SequenceFailure::kRead:
+    case SequenceFailure::kDecode: return WithCode("Failed in call to InternetReadFile, Error:", code, "");
     case SequenceFailure::kWrite: return target_path_ + " file write error !!!";
     case SequenceFailure::kTooLarge: return target_path_ + " transfer stopped: " + sequence_.failure_detail();
-    case SequenceFailure::kDecode:
     case SequenceFailure::kNone: break;
   }
   return error_message_;

@@ -261,7 +261,7 @@ HttpRequestSequence::Result HttpRequestSequence::ReadBody(SequenceBodySource& so
     received += got;
     Result wrote;
     if (decodes) {
-      if (!decoder.DecodeChunk(buffer, got, &decoded)) return Fail(SequenceFailure::kDecode, 0);
+      if (!decoder.DecodeChunk(buffer, got, &decoded)) return Fail(SequenceFailure::kDecode, os::ERROR_INTERNET_DECODING_FAILED);
       wrote = write(decoded.data(), decoded.size());
     } else {
       wrote = write(buffer, got);
@@ -273,7 +273,7 @@ HttpRequestSequence::Result HttpRequestSequence::ReadBody(SequenceBodySource& so
   if (decodes) {
     // The end of the body must also be the end of the compressed stream, or the file is
     // short of what the server meant to send.
-    if (!decoder.Finish(&decoded)) return Fail(SequenceFailure::kDecode, 0);
+    if (!decoder.Finish(&decoded)) return Fail(SequenceFailure::kDecode, os::ERROR_INTERNET_DECODING_FAILED);
     if (Result wrote = write(decoded.data(), decoded.size()); wrote != Result::kCompleted) return wrote;
   }
   return Result::kCompleted;

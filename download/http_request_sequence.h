@@ -54,7 +54,7 @@ enum class SequenceFailure {
   kHttpStatus,         // code: the status that is not accepted
   kRead,               // code: GetLastError
   kWrite,              // code: GetLastError
-  kDecode,             // code: 0; the body's encoding could not be decoded
+  kDecode,             // code: ERROR_INTERNET_DECODING_FAILED; the body's encoding could not be decoded
   kTooLarge,           // code: ERROR_FILE_TOO_LARGE; the body outgrew the image's transfer
                        // bounds (failure_detail() says which); nothing past them was written
 };

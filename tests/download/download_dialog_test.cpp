@@ -91,12 +91,12 @@ TEST_P(DownloadDialog, ABodyCutShortShowsTheReadText) {
   EXPECT_TRUE(WorkFiles().empty());
 }
 
-TEST_P(DownloadDialog, ABodyThatDoesNotDecodeEndsTheDialogWithoutAHang) {
+TEST_P(DownloadDialog, ABodyThatDoesNotDecodeIsAFailedReadAndEndsWithoutAHang) {
   ServeBrokenGzip("/broken");
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(Entry(server_.Url("/broken")), 0);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
-  EXPECT_TRUE(BoxTexts().empty());
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"An error occurred while downloading the file, Error:12175"});
   EXPECT_FALSE(HostExists(kTarget));
   EXPECT_TRUE(WorkFiles().empty());
 }

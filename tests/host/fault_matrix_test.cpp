@@ -97,10 +97,13 @@ const std::vector<FaultRow>& Rows() {
        "Failed in call to InternetReadFile, Error:12002",
        "An error occurred while downloading the file, Error:12002", Heard::kStarted, kQuick},
       {"SlowDripUnderTheDeadline", Server::kPlain, Answer::kDrip, "", true, "", "", Heard::kWhole, kQuick},
-      // A body that does not decode leaves the transfer's message as it was: empty.
-      {"GzipThatDoesNotDecode", Server::kPlain, Answer::kBadGzip, "", false, "\r\n", "", Heard::kStarted, kQuick},
-      {"DeflateThatDoesNotDecode", Server::kPlain, Answer::kBadDeflate, "", false, "\r\n", "", Heard::kStarted,
-       kQuick},
+      // A body that does not decode is a read that failed, as where the HTTP layer decodes.
+      {"GzipThatDoesNotDecode", Server::kPlain, Answer::kBadGzip, "", false,
+       "Failed in call to InternetReadFile, Error:12175",
+       "An error occurred while downloading the file, Error:12175", Heard::kStarted, kQuick},
+      {"DeflateThatDoesNotDecode", Server::kPlain, Answer::kBadDeflate, "", false,
+       "Failed in call to InternetReadFile, Error:12175",
+       "An error occurred while downloading the file, Error:12175", Heard::kStarted, kQuick},
       {"GzipBomb", Server::kPlain, Answer::kAlias, "/bomb/gzip/64", false, "{local} transfer stopped: the decoded body grew past",
        "An error occurred while downloading the file, Error:223", Heard::kStarted, kQuick},
       {"RedirectLoop", Server::kPlain, Answer::kAlias, "/redirect/loop", false,
