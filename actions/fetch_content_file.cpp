@@ -45,8 +45,12 @@ std::string FetchContentFile(RunContext& context, const ContentEntry& entry, con
   const os::LONG result =
       DownloadEntryFile(context, entry.url, local, entry.type, context.Settings().self_ui, 1, &check);
   if (result == -1) return std::string();
-  // A step that placed the file without the check leaves it to be checked where it is.
-  if (result == 1 && !check.Checked() && !check.Accepts(local)) context.Privileged().DeleteFile(local);
+  // A step that placed the file without the check leaves it to be checked where it is. From
+  // Windows 6 on the work file was in a folder that low-integrity processes write, so what the
+  // broker placed is checked again where it is: a file swapped after the check goes again.
+  if (result == 1 && (!check.Checked() || context.Privileged().Brokered()) && !check.Accepts(local)) {
+    context.Privileged().DeleteFile(local);
+  }
   if (check.Refused()) {
     Log(context, " Content hash mismatch '" + local + "' expected " + sha256 + " actual " +
                      (check.Actual().empty() ? std::string("unreadable") : check.Actual()));

@@ -62,11 +62,16 @@ os::LONG HttpDownload::Download() {
     result = 0;
   }
   if (brokered_) {
-    if (result == 1 && cancel_ != 1 && !privileged_.CopyFile(work_path_, target_path_, os::FALSE)) {
-      error_message_ = "Failed to Copy File " + target_path_;
-      result = 0;
+    // One broker call that leaves no work file, instead of a copy and a delete.
+    if (result == 1 && cancel_ != 1) {
+      if (privileged_.MoveFileReplacing(work_path_, target_path_)) {
+        work_file_live_ = false;
+      } else {
+        error_message_ = "Failed to Copy File " + target_path_;
+        result = 0;
+      }
     }
-    if (privileged_.DeleteFile(work_path_)) work_file_live_ = false;
+    if (work_file_live_ && privileged_.DeleteFile(work_path_)) work_file_live_ = false;
   } else if (result == 1 && cancel_ != 1 && work_file_live_) {
     if (PlaceOverTarget(work_path_, target_path_)) {
       work_file_live_ = false;

@@ -14,6 +14,8 @@
 #include "tests/actions/install_fixture.h"
 #include "tests/archive/zip_builder.h"
 #include "tests/support/ui_script.h"
+#include "os/fs/file_util.h"
+#include "tests/support/forwarding_privileged_ops.h"
 #include "tests/support/http_server.h"
 
 namespace pelisto {
@@ -153,6 +155,36 @@ TEST_P(ContentEntryHashCheck, MatchMismatchAndMalformed) {
       }
     }
   }
+}
+
+// From Windows 6 on the work file lies in a folder that low-integrity processes write: one
+// swapped after its check is found where the broker placed it, and goes.
+TEST_P(ContentEntryHashCheck, AWorkFileSwappedAfterItsCheckIsNotInstalled) {
+  if (GetParam() < 6) GTEST_SKIP() << "the work file is beside the target, where the control alone writes";
+  class Swapping final : public testing::ForwardingPrivilegedOps {
+   public:
+    using ForwardingPrivilegedOps::ForwardingPrivilegedOps;
+    int CopyFile(const std::string& source, const std::string& destination, os::BOOL fail) override {
+      ++copies;
+      return real().CopyFile(source, destination, fail);
+    }
+    int MoveFileReplacing(const std::string& source, const std::string& destination) override {
+      os::WriteFileAtomically(source, "planted");
+      return real().MoveFileReplacing(source, destination);
+    }
+    int copies = 0;
+  };
+  FakeRunContext& c = Silent();
+  c.settings.stop_not_find_content = os::FALSE;
+  Swapping swapping(c.Privileged());
+  c.privileged_override = &swapping;
+  PutFile(kLocal, "old version");
+  EXPECT_EQ(FetchContentFile(c, Entry("/B/a.bin"), kPayloadSha), "");
+  EXPECT_TRUE(c.Logged(" Content hash mismatch 'C:\\Program Files\\App\\a.bin' expected "));
+  EXPECT_FALSE(HostExists(kLocal));
+  EXPECT_EQ(swapping.copies, 0) << "the broker moves the work file into place";
+  EXPECT_TRUE(WorkFiles().empty());
+  c.privileged_override = nullptr;
 }
 
 // The download dialog unpacks a "zip" before it closes: an archive that fails its hash is not

@@ -9,6 +9,7 @@
 namespace pelisto::testing {
 
 PrivilegedOps& FakeRunContext::Privileged() {
+  if (privileged_override != nullptr) return *privileged_override;
   std::unique_ptr<PrivilegedOps>& ops = windows6 ? brokered_ops_ : direct_ops_;
   if (!ops) ops = MakePrivilegedOps(windows6, *this);
   return *ops;

@@ -43,6 +43,8 @@ class FakeRunContext : public RunContext {
   os::LONG dialog_cancel = 0;
   // Called with each log line as it is written: a test acts at that moment of the run.
   std::function<void(const std::string&)> on_log;
+  // When set, the steps Privileged() answers (a wrapper of the real ones, taken before).
+  PrivilegedOps* privileged_override = nullptr;
 
   // Recorded.
   std::vector<std::string> log_folders;
