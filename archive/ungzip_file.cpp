@@ -24,14 +24,14 @@ std::string NewWorkFile(RunContext& context) {
   return work;
 }
 
-// Copies the finished work file over `output` through the broker, then deletes it: true
-// when the copy worked.
+// Puts the finished work file over `output` through the broker in one move; only a work file
+// that did not move is left to delete. True when it is in place.
 bool PlaceWorkFile(RunContext& context, const std::string& work, const std::string& output) {
   PrivilegedOps& privileged = context.Privileged();
-  const bool copied = privileged.CopyFile(work, output, os::FALSE) == 1;
-  if (!copied) ShowBrokerFailure("파일을 복사하지 못했습니다.");
+  if (privileged.MoveFileReplacing(work, output) == 1) return true;
+  ShowBrokerFailure("파일을 복사하지 못했습니다.");
   if (privileged.DeleteFile(work) != 1) ShowBrokerFailure("파일을 삭제하지 못했습니다.");
-  return copied;
+  return false;
 }
 
 // The decompression without the dialog: in place, or on Windows 6 through a work file.

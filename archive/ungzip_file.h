@@ -26,9 +26,9 @@ namespace pelisto {
 // Without `dialog` it fires UnZipFileNumber(1), UnZipping(output path) and EndUnZip(1 or 0)
 // to the page and decompresses on the calling thread, pumping no messages; with it, runs
 // CUnGZipDlg modally. On Windows 6 (Privileged().Brokered()) both write into a "tmp" file in
-// the per-user data folder (ProtectedMode().writable_folder), which the broker then copies
-// over the output and deletes; a failed copy or delete shows "파일을 복사하지 못했습니다." or
-// "파일을 삭제하지 못했습니다." whatever selfUi says. Before Windows 6 the output is written in
+// the per-user data folder (ProtectedMode().writable_folder), which the broker then moves
+// over the output; a failed move shows "파일을 복사하지 못했습니다." and, when the work file
+// then cannot be deleted either, "파일을 삭제하지 못했습니다.", whatever selfUi says. Before Windows 6 the output is written in
 // place. Either way a failure leaves an existing output file as it was.
 // With `register_component` the output is then registered (RegisterComponent, which logs and
 // reports its own failure; the step still succeeds).

@@ -8,6 +8,7 @@
 #include "os/base/text.h"
 #include "os/reg/registry.h"
 #include "tests/archive/gzip_action_test.h"
+#include "tests/support/forwarding_privileged_ops.h"
 #include "tests/support/gzip_files.h"
 #include "tests/fixtures/fixture_ids.h"
 
@@ -35,50 +36,23 @@ std::string Outcome(FakeRunContext& c, const std::string& gz, const std::string&
 }
 
 // The privileged steps of the context with chosen operations failing.
-class FailingOps : public pelisto::PrivilegedOps {
+class FailingOps : public pelisto::testing::ForwardingPrivilegedOps {
  public:
-  explicit FailingOps(pelisto::PrivilegedOps& real) : real_(real) {}
-  bool fail_copy = false;
+  using ForwardingPrivilegedOps::ForwardingPrivilegedOps;
+  bool fail_place = false;  // the broker's copy and move
   bool fail_delete = false;
+  int deletes = 0;
 
-  bool Brokered() const override { return real_.Brokered(); }
   int CopyFile(const std::string& s, const std::string& d, os::BOOL f) override {
-    return fail_copy ? 0 : real_.CopyFile(s, d, f);
+    return fail_place ? 0 : real().CopyFile(s, d, f);
   }
-  int MoveFile(const std::string& s, const std::string& d) override { return real_.MoveFile(s, d); }
   int MoveFileReplacing(const std::string& s, const std::string& d) override {
-    return real_.MoveFileReplacing(s, d);
+    return fail_place ? 0 : real().MoveFileReplacing(s, d);
   }
-  int DeleteFile(const std::string& p) override { return fail_delete ? 0 : real_.DeleteFile(p); }
-  int CreateDirectory(const std::string& p) override { return real_.CreateDirectory(p); }
-  os::HRESULT CreateDirectoryResult(const std::string& p) override { return real_.CreateDirectoryResult(p); }
-  int WriteFileAtomically(const std::string& p, std::string_view b) override { return real_.WriteFileAtomically(p, b); }
-  int CreateFileIfMissing(const std::string& p) override { return real_.CreateFileIfMissing(p); }
-  int AppendToFile(const std::string& p, std::string_view t) override { return real_.AppendToFile(p, t); }
-  int RunProgram(const std::string& p) override { return real_.RunProgram(p); }
-  os::LONG CreateShellLink(const std::string& t, const std::string& l, const std::string& d,
-                           const std::string& i, const std::string& a) override {
-    return real_.CreateShellLink(t, l, d, i, a);
+  int DeleteFile(const std::string& p) override {
+    ++deletes;
+    return fail_delete ? 0 : real().DeleteFile(p);
   }
-  os::LONG CreateInternetShortcut(const std::string& u, const std::string& p, const std::string& d,
-                                  const std::string& i, os::LONG n) override {
-    return real_.CreateInternetShortcut(u, p, d, i, n);
-  }
-  int RegisterComponent(const std::string& p) override { return real_.RegisterComponent(p); }
-  int UnregisterComponent(const std::string& p) override { return real_.UnregisterComponent(p); }
-  int RegisterExtractedComponent(const std::string& p) override { return real_.RegisterExtractedComponent(p); }
-  int WriteRegString(os::HKEY r, const std::string& k, const std::string& n, const std::string& t) override {
-    return real_.WriteRegString(r, k, n, t);
-  }
-  int WriteRegNumber(os::HKEY r, const std::string& k, const std::string& n, os::LONG v) override {
-    return real_.WriteRegNumber(r, k, n, v);
-  }
-  std::string ReadRegString(os::HKEY r, const std::string& k, const std::string& n) override {
-    return real_.ReadRegString(r, k, n);
-  }
-
- private:
-  pelisto::PrivilegedOps& real_;
 };
 
 class FailingOpsContext : public FakeRunContext {
@@ -211,9 +185,9 @@ class GzipBrokerFailure : public pelisto::testing::GzipActionTest {
   }
 };
 
-TEST_F(GzipBrokerFailure, AFailedCopyIsShownAndFailsTheStep) {
+TEST_F(GzipBrokerFailure, AFailedPlacementIsShownAndFailsTheStep) {
   FailingOpsContext& c = Failing();
-  c.ops.fail_copy = true;
+  c.ops.fail_place = true;
   PutFile(kOut, "installed before");
   PutFile(kGz, Gzip("new"));
   EXPECT_EQ(Outcome(c, kGz, "Viewer.ocx"), "Failed Un GZip");
@@ -230,15 +204,31 @@ TEST_F(GzipBrokerFailure, AFailedCopyIsShownAndFailsTheStep) {
   EXPECT_TRUE(WorkFiles().empty());
 }
 
-TEST_F(GzipBrokerFailure, AFailedDeleteIsShownAndTheStepGoesOn) {
+// The work file is moved into place: nothing is left to delete, so a delete that would fail
+// shows nothing.
+TEST_F(GzipBrokerFailure, APlacedOutputAsksForNoDelete) {
   FailingOpsContext& c = Failing();
   c.ops.fail_delete = true;
-  c.settings.self_ui = os::FALSE;  // the broker's boxes do not ask selfUi
+  c.settings.self_ui = os::FALSE;
   PutFile(kGz, Gzip("new"));
   EXPECT_EQ(Outcome(c, kGz, "Viewer.ocx"), "");
   EXPECT_EQ(GetFile(kOut), "new");
-  EXPECT_EQ(BoxTexts(), Strings{os::Utf8ToAnsi("파일을 삭제하지 못했습니다.")});
+  EXPECT_TRUE(BoxTexts().empty());
+  EXPECT_EQ(c.ops.deletes, 0);
   EXPECT_EQ(c.events.back(), "EndUnZip(1)");
+  EXPECT_TRUE(WorkFiles().empty());
+}
+
+TEST_F(GzipBrokerFailure, AWorkFileThatCanNeitherMoveNorGoShowsBothBoxes) {
+  FailingOpsContext& c = Failing();
+  c.ops.fail_place = true;
+  c.ops.fail_delete = true;
+  c.settings.self_ui = os::FALSE;  // the broker's boxes do not ask selfUi
+  PutFile(kOut, "installed before");
+  PutFile(kGz, Gzip("new"));
+  EXPECT_EQ(Outcome(c, kGz, "Viewer.ocx"), "Failed Un GZip");
+  EXPECT_EQ(BoxTexts(), (Strings{os::Utf8ToAnsi("파일을 복사하지 못했습니다."), os::Utf8ToAnsi("파일을 삭제하지 못했습니다.")}));
+  EXPECT_EQ(GetFile(kOut), "installed before");
 }
 
 }  // namespace
