@@ -70,12 +70,9 @@ DownloadArchiveStep::Outcome DownloadArchiveStep::Run() {
     return unpacked ? Outcome::kAborted : Outcome::kFailed;
   }
   if (privileged.Brokered() && work_is_temporary_) {
-    if (!privileged.CopyFile(work_path_, target_path_, os::FALSE)) {
+    // Moved rather than copied: no work file is left to delete.
+    if (!privileged.MoveFileReplacing(work_path_, target_path_)) {
       Box("Failed to Copy File " + target_path_);
-      return Outcome::kFailed;
-    }
-    if (!privileged.DeleteFile(work_path_)) {
-      Box("Failed to Delete File " + work_path_);
       return Outcome::kFailed;
     }
     placed_ = true;

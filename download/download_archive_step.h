@@ -4,14 +4,13 @@
 //
 // From Windows 6 on (the privileged steps are brokered) the download is first copied into
 // the control's own folder below LocalAppDataLow ("\Veltrane"), unpacked from there, and the
-// downloaded archive is then copied over the target and its work file deleted. Before, the
+// downloaded archive is then moved over the target by the broker. Before, the
 // whole download is first moved over the target (from its part file beside it) and unpacked
 // there; when unpacking fails or is stopped the placed archive is removed again.
 //
 // Each failure shows its box ("Failed to Get Known Folder", "Failed to Copy File " + path,
-// "Not a valid zip file", "'" + archive + "' Unable to unzip file", "Failed to Delete File "
-// + path) and ends the step; the dialog then ends with 2. Members written before a failure
-// or an abort stay.
+// "Not a valid zip file", "'" + archive + "' Unable to unzip file") and ends the step; the
+// dialog then ends with 2. Members written before a failure or an abort stay.
 //
 // Runs on the download dialog's worker thread.
 #pragma once
