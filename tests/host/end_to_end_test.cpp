@@ -1,12 +1,16 @@
 // The update run through the pelisto program against the loopback server.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/http_server.h"
 #include "tests/support/image_test.h"
+#include "tests/support/program_process.h"
 #include "tests/support/program_run.h"
 
 namespace pelisto::testing {
@@ -113,6 +117,35 @@ TEST_P(EndToEnd, TheRegistryModeRecordsTheVersion) {
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   r = Pelisto({"reg", "query", "HKLM\\SOFTWARE\\Veltrane\\Plo\\Config\\a.txt", "ver"});
   EXPECT_NE(r.out.find("1.0"), std::string::npos) << r.out << r.err;
+}
+
+// The status dialog of a run is a window of the machine: a run that another program starts on
+// the same image meanwhile sees it and ends at once, asking the server for nothing.
+TEST_P(EndToEnd, ARunStartedWhileAnotherShowsItsStatusDialogEndsAtOnce) {
+  server_.Route("/site/held.xml", [this](const httplib::Request&, httplib::Response& res) {
+    server_.WaitForStop(2500);
+    ServeBytes(res, "<list><content name='a.txt' ver='1.0' url='./a.txt' target='C:\\Demo'/></list>");
+  });
+  std::vector<std::string> args = {"--prefix", prefix(), "--os-version", std::to_string(GetParam()), "--ui", "none",
+                                   "--param", "configDir=C:\\cfg", "--param", "selfUi=1", "--param", "dlgNotClose=1",
+                                   "call", "getConfig", server_.Url("/site/held.xml")};
+  ProgramProcess first("pelisto", args, image_.path() + "/first");
+  ASSERT_TRUE(first.started());
+  for (int waited = 0; Requests("/site/held.xml") == 0 && waited < 10000; waited += 10) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(Requests("/site/held.xml"), 1) << "the first run never asked for its configuration";
+
+  const auto start = std::chrono::steady_clock::now();
+  ProgramRun second = Pelisto({"call", "getConfig", server_.Url("/site/update.xml")});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_EQ(second.status, 1) << second.out << second.err;
+  EXPECT_NE(second.out.find("result: 0"), std::string::npos) << second.out;
+  EXPECT_EQ(Requests("/site/update.xml"), 0);
+
+  ASSERT_EQ(first.Wait(20000), std::optional<int>(0)) << first.Out() << first.Err();
+  EXPECT_NE(first.Out().find("result: 1"), std::string::npos) << first.Out();
+  EXPECT_EQ(Image("Demo/a.txt"), "alpha 1.0");
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, EndToEnd, ::testing::Values(5, 6),
