@@ -55,6 +55,8 @@ constexpr int kPlainFiles = 24;
 constexpr std::size_t kLargeSize = 768 * 1024;
 constexpr char kStoredCopy[] = "cfg/Veltrane/pold/update.xml.old";
 constexpr char kDownloadedConfig[] = "cfg/Veltrane/pold/update.xml";
+// The program whose processes are the brokers among the control's children.
+constexpr char kBroker[] = "pelisto-broker";
 
 int EnvNumber(const char* name, int fallback) {
   const char* text = std::getenv(name);
@@ -384,7 +386,7 @@ class CrashConsistency : public ::testing::TestWithParam<Variant> {
     std::this_thread::sleep_for(delay);
     std::vector<int> brokers;
     if (GetParam().victim == Victim::kProgram) {
-      brokers = ChildProcesses(run.pid());
+      brokers = ChildProcesses(run.pid(), kBroker);
       if (run.Wait(0)) {
         ++tally->ended_before_kill;
       } else {
@@ -397,13 +399,13 @@ class CrashConsistency : public ::testing::TestWithParam<Variant> {
     // The broker starts at the first privileged step; kill the first one seen from then on.
     bool killed = false;
     while (!killed && !run.Wait(0)) {
-      for (int broker : ChildProcesses(run.pid())) killed = KillProcess(broker) || killed;
+      for (int broker : ChildProcesses(run.pid(), kBroker)) killed = KillProcess(broker) || killed;
       if (!killed) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     killed ? ++tally->broker_kills : ++tally->ended_before_kill;
     // The program goes on without that broker, to an answer and an end of its own.
     EXPECT_TRUE(run.Wait(120000).has_value()) << "the program hung after its broker was killed\n" << run.Out();
-    return ChildProcesses(run.pid());
+    return ChildProcesses(run.pid(), kBroker);
   }
 
   HttpServer server_;

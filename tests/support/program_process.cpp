@@ -83,7 +83,7 @@ std::optional<int> ProgramProcess::Wait(int timeout_ms) {
 std::string ProgramProcess::Out() const { return ReadHostFile(stem_ + ".out"); }
 std::string ProgramProcess::Err() const { return ReadHostFile(stem_ + ".err"); }
 
-std::vector<int> ChildProcesses(int pid) {
+std::vector<int> ChildProcesses(int pid, const std::string& program) {
   std::vector<int> children;
   DIR* proc = ::opendir("/proc");
   if (proc == nullptr) return children;
@@ -93,9 +93,16 @@ std::vector<int> ChildProcesses(int pid) {
     if (end == e->d_name || *end != '\0') continue;
     char state = 0;
     int parent = 0;
-    if (ReadStat(static_cast<int>(candidate), &state, &parent) && parent == pid && state != 'Z') {
-      children.push_back(static_cast<int>(candidate));
+    if (!ReadStat(static_cast<int>(candidate), &state, &parent) || parent != pid || state == 'Z') continue;
+    if (!program.empty()) {
+      char exe[4096];
+      const std::string link = "/proc/" + std::string(e->d_name) + "/exe";
+      const ssize_t n = ::readlink(link.c_str(), exe, sizeof exe - 1);
+      if (n <= 0) continue;
+      const std::string path(exe, static_cast<std::size_t>(n));
+      if (path.substr(path.rfind('/') + 1) != program) continue;
     }
+    children.push_back(static_cast<int>(candidate));
   }
   ::closedir(proc);
   return children;

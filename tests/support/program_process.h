@@ -36,8 +36,10 @@ class ProgramProcess {
   std::string stem_;
 };
 
-// The processes whose parent is `pid` (those alive at the moment of the call).
-std::vector<int> ChildProcesses(int pid);
+// The processes whose parent is `pid` (those alive at the moment of the call); with `program`,
+// only those running the program of that file name (a sanitizer's helper process is a child
+// too, and running the parent's program).
+std::vector<int> ChildProcesses(int pid, const std::string& program = std::string());
 // True while `pid` names a process that has not ended (a zombie counts as ended).
 bool ProcessRunning(int pid);
 // SIGKILL to `pid`; false when there is no such process.
