@@ -29,6 +29,20 @@ bool WriteAll(int fd, std::string_view bytes) {
   return ::fsync(fd) == 0;
 }
 
+// Gives the file just made as `made` (open as `fd`) exactly `mode` (the umask can only narrow
+// it) and `bytes`, and closes it; removes it when any of that fails. `path` names the target
+// in the error.
+bool FillNewFile(int fd, const std::string& made, mode_t mode, std::string_view bytes, const std::string& path,
+                 std::string* error) {
+  const bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes);
+  const int e = errno;
+  if (::close(fd) != 0 || !ok) {
+    ::unlink(made.c_str());
+    return Fail(path, "cannot write", ok ? EIO : e, error);
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ReadHostFileBounded(const std::string& path, std::size_t max_bytes, std::string* bytes,
@@ -74,26 +88,14 @@ bool CreatePrivateHostFile(const std::string& path, std::string_view bytes, std:
   // O_EXCL with O_CREAT fails on any existing name, a dangling link included.
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return Fail(path, "cannot create", errno, error);
-  // The umask can only narrow the mode; this makes sure nothing wider stays.
-  const bool ok = ::fchmod(fd, 0600) == 0 && WriteAll(fd, bytes);
-  const int e = errno;
-  if (::close(fd) != 0 || !ok) {
-    ::unlink(path.c_str());
-    return Fail(path, "cannot write", ok ? EIO : e, error);
-  }
-  return true;
+  return FillNewFile(fd, path, 0600, bytes, path, error);
 }
 
 bool ReplaceHostFile(const std::string& path, std::string_view bytes, std::string* error) {
   std::string temp = path + ".XXXXXX";
   const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return Fail(path, "cannot create a temporary file beside it", errno, error);
-  const bool ok = ::fchmod(fd, 0644) == 0 && WriteAll(fd, bytes);
-  const int e = errno;
-  if (::close(fd) != 0 || !ok) {
-    ::unlink(temp.c_str());
-    return Fail(path, "cannot write", ok ? EIO : e, error);
-  }
+  if (!FillNewFile(fd, temp, 0644, bytes, path, error)) return false;
   if (::rename(temp.c_str(), path.c_str()) != 0) {
     const int r = errno;
     ::unlink(temp.c_str());
