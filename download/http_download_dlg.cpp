@@ -174,7 +174,8 @@ void CHttpDownloadDlg::OnCompletion(os::WPARAM wparam) {
   const bool aborted = abort_.load() == 1;
   // A temporary work file of a ".zip" target was placed by its archive step.
   if (wparam == 0 && !aborted && work_file_live_ && (!work_file_temporary_ || ExtensionOf(target_path_) != ".zip")) {
-    const bool placed = work_file_temporary_ ? context_.Privileged().CopyFile(work_path_, target_path_, os::FALSE) != 0
+    // Moved either way: through the broker from the work folder, or from beside the target.
+    const bool placed = work_file_temporary_ ? context_.Privileged().MoveFileReplacing(work_path_, target_path_) != 0
                                              : PlaceOverTarget(work_path_, target_path_);
     if (!placed) {
       os::MessageBoxA(hwnd(), "Failed to Copy File " + target_path_, kApplicationName, os::MB_OK);
@@ -184,12 +185,7 @@ void CHttpDownloadDlg::OnCompletion(os::WPARAM wparam) {
       EndDialog(os::IDCANCEL);
       return;
     }
-    // The copy is in place; a file moved there is the target now.
-    if (work_file_temporary_) {
-      DiscardWorkFile();
-    } else {
-      work_file_live_ = false;
-    }
+    work_file_live_ = false;  // the work file is the target now
   }
   finished_ = 1;
   SendDlgItemMessage(res::kDownloadAnimationControl, os::ACM_STOP, 0, 0);

@@ -6,7 +6,7 @@
 //
 // Files: the body goes to the work path: a new "pel" file beside the target that is moved
 // over it once the whole body is in (download/beside_target.h) or, with the
-// use-temporary-file flag, a new "tmp" file in the work folder that is copied over the
+// use-temporary-file flag, a new "tmp" file in the work folder that the broker moves over the
 // target once the whole body is in (not for a target ending in ".zip", whose archive step
 // places it). Whatever ends the dialog with 2 (an error, a cancel, a worker that ends
 // without its completion message) removes the work file, so the target path never holds a
