@@ -26,10 +26,11 @@ os::BOOL CheckAndUpdate(RunContext& context, const std::string& config_url,
   // The stored copy there is no document this run downloaded, so no signature stands for it:
   // with the publisher's key set, only a full run with its check installs anything.
   const bool signed_only = !context.Settings().config_public_key.empty();
-  if (unchanged && os::FileExists(copy) && signed_only) {
+  const bool stored_unchanged = unchanged && os::FileExists(copy);
+  if (stored_unchanged && signed_only) {
     Log(context, " Stored configuration not walked without its signature: " + copy, 0);
   }
-  if (unchanged && os::FileExists(copy) && !signed_only) {
+  if (stored_unchanged && !signed_only) {
     const ControlSettings& s = context.Settings();
     const bool dialog = s.self_ui && s.dlg_not_close;
     if (dialog) context.StartStatusDialog();
